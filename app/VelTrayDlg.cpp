@@ -1,0 +1,211 @@
+#include "platform/Win32.h"
+#include "app/VelTrayDlg.h"
+
+#include "app/AppMessages.h"
+#include "app/TrayIni.h"
+#include "app/UiSlowWatch.h"
+#include "business/ZrBusinessManager.h"
+#include "business/ZrJumpHandOff.h"
+#include "platform/DebugSink.h"
+
+static_assert(kResponseNotifyMsg == kResponseNotifyMessage, "one response message number");
+
+CVelTrayDlg::~CVelTrayDlg()
+{
+    if (m_hWnd)
+        ::DestroyWindow(m_hWnd);
+}
+
+bool CVelTrayDlg::Create(HINSTANCE instance)
+{
+    HWND hwnd = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(kIddMainDialog), nullptr, &CVelTrayDlg::DialogProc,
+                                     reinterpret_cast<LPARAM>(this));
+    return hwnd != nullptr;
+}
+
+void CVelTrayDlg::DestroyWindow()
+{
+    if (m_hWnd)
+        ::DestroyWindow(m_hWnd);
+}
+
+INT_PTR CALLBACK CVelTrayDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CVelTrayDlg* self;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<CVelTrayDlg*>(lParam);
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        self->m_hWnd = hwnd;
+    } else {
+        self = reinterpret_cast<CVelTrayDlg*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    }
+    if (!self)
+        return FALSE;
+    const INT_PTR result = self->HandleMessage(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        self->m_hWnd = nullptr;
+        // The main window is gone: the message loop ends.
+        ::PostQuitMessage(0);
+    }
+    return result;
+}
+
+INT_PTR CVelTrayDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+        case IDCANCEL:
+            DestroyWindow();
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    case WM_CLOSE:
+        DestroyWindow();
+        return TRUE;
+    case WM_DESTROY:
+        OnDestroy();
+        return TRUE;
+    case WM_SYSCOMMAND:
+        // The wizard's About item has no box behind it: the dialog is never shown.
+        if ((wParam & 0xFFF0) == kIdmAboutBox)
+            return TRUE;
+        return FALSE;
+    case WM_QUERYDRAGICON:
+        return reinterpret_cast<INT_PTR>(m_icon.Get());
+    case kRequestNotifyMessage:
+        OnRequestNotify(lParam);
+        break;
+    case kResponseNotifyMessage:
+        OnResponseNotify(lParam);
+        break;
+    case kTrayNotifyMessage:
+        OnTrayNotify(lParam);
+        break;
+    case kOpenStationMessage:
+        OnOpenStation();
+        break;
+    case kRefreshDoneMessage:
+        OnRefreshDone();
+        break;
+    default:
+        return FALSE;
+    }
+    // The WM_USER and WM_APP handlers return 0.
+    ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
+    return TRUE;
+}
+
+BOOL CVelTrayDlg::OnInitDialog()
+{
+    if (HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE)) {
+        wchar_t about[128] = {};
+        if (::LoadStringW(::GetModuleHandleW(nullptr), kIdsAboutBox, about, 128) > 0) {
+            ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(systemMenu, MF_STRING, kIdmAboutBox, about);
+        }
+    }
+
+    m_icon.Reset(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIdrMainIcon),
+                                                 IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon.Get()));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon.Get()));
+
+    // Seam: the notification-area icon is added here.
+
+    // Reading the switch file also creates it on a fresh installation.
+    const int startup = TrayIni().ReadInt(L"startup", 0);
+    (void)startup; // Seam: ApplyAutoStart(startup != 0) mirrors it into the Run key.
+
+    m_windowHandle.store(m_hWnd);
+    ZrBusinessManager::Instance().SetNotifyWindow(&m_windowHandle);
+
+    // Seam: UpdateStationState(VelStation's process runs).
+
+    const int closedown = TrayIni().ReadInt(L"closedown", 0);
+    (void)closedown; // Seam: the ball is created here when closedown is 0.
+
+    // Seam: the station link starts here and installs the jump hand-off.
+    DebugOutput(L"[VelTray] main dialog ready\n");
+    return TRUE;
+}
+
+void CVelTrayDlg::OnDestroy()
+{
+    DebugOutput(L"[VelTray] main dialog closing\n");
+    // Seam: the spirit's exit event is reported here.
+
+    SetJumpHandOff(nullptr);
+    ZrBusinessManager::Instance().SetNotifyWindow(nullptr);
+    m_windowHandle.store(nullptr);
+
+    // Seams, in this order: the ball, the tray menu, the station link, the
+    // notification-area icon.
+    m_trayIconAdded = 0;
+}
+
+void CVelTrayDlg::UpdateStationState(bool running)
+{
+    if (running == m_stationRunning)
+        return;
+    m_stationRunning = running;
+    DebugOutput(running ? L"[VelTray] station enter -> tray push disconnect\n"
+                        : L"[VelTray] station exit -> tray push reconnect\n");
+    ZrBusinessManager::Instance().SetStationRunning(running);
+    SyncBallStationState();
+}
+
+void CVelTrayDlg::SyncBallStationState()
+{
+    // Seam: the ball's case-push switch follows !m_stationRunning.
+}
+
+void CVelTrayDlg::OnRequestNotify(LPARAM lParam)
+{
+    UiSlowWatch watch("RequestNotify");
+    // Nothing in the program posts requests this way; an envelope that
+    // arrives anyway is freed, not leaked.
+    struct RequestEnvelope {
+        std::shared_ptr<DataCoreRequest> request;
+    };
+    delete reinterpret_cast<RequestEnvelope*>(lParam);
+}
+
+void CVelTrayDlg::OnResponseNotify(LPARAM lParam)
+{
+    UiSlowWatch watch("ResponseNotify");
+    std::unique_ptr<ResponseEnvelope> envelope(reinterpret_cast<ResponseEnvelope*>(lParam));
+    if (!envelope)
+        return;
+    std::shared_ptr<DataCoreResponse> response = std::move(envelope->response);
+    envelope.reset();
+    if (response && response->request)
+        DeliverResponse(response);
+}
+
+void CVelTrayDlg::DeliverResponse(const std::shared_ptr<DataCoreResponse>& response)
+{
+    // Seam: the receiver registry takes the response from here. Without it the
+    // response is released when this returns.
+}
+
+void CVelTrayDlg::OnTrayNotify(LPARAM lParam)
+{
+    UiSlowWatch watch("TrayNotify");
+    // Seam: the tray icon's mouse messages are handled here.
+}
+
+void CVelTrayDlg::OnOpenStation()
+{
+    // Seam: ActivateStation.
+}
+
+void CVelTrayDlg::OnRefreshDone()
+{
+    SyncBallStationState();
+}

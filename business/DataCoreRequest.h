@@ -1,0 +1,55 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// Request types; each selects the business manager that answers it.
+enum DataCoreRequestType : int32_t {
+    kRequestTypeDefault = 60000, // no handler
+    kRequestTypeQuoteBrief = 60001,
+    kRequestTypeStockAbnormal = 60002,
+    kRequestTypeInfomation = 60003,
+    kRequestTypeFileDownload = 60004,
+    kRequestTypeUserInfo = 60005,
+    kRequestTypeLiveSchedule = 60006,
+    kRequestTypeJumpPage = 60007,
+};
+
+enum DataCoreRequestMode : int32_t {
+    kModeSubscribe = 1,
+    kModeSingle = 2,
+    kModeUnsubscribe = 3,
+};
+
+#pragma pack(push, 1)
+// A stock as the quote services name it.
+struct StockID {
+    uint8_t market = 0;
+    char code[32] = {};
+};
+#pragma pack(pop)
+static_assert(sizeof(StockID) == 33, "StockID is packed");
+
+struct DataCoreResponse;
+
+// Base of every request. Never changed after it was handed to the business
+// manager: workers read it while the UI thread may still hold it.
+struct DataCoreRequest {
+    virtual ~DataCoreRequest() = default;
+
+    int32_t receiverId = 0;
+    int32_t receiverTag = 0;
+    // Only the low 32 bits reach the receiver; a response whose low word is 0
+    // is not delivered.
+    int64_t context = 0;
+    int32_t type = kRequestTypeDefault;
+    int32_t mode = kModeSingle;
+    // Called on the handler's thread for an answer that is available at once.
+    std::function<void(const std::shared_ptr<DataCoreResponse>&)> onImmediate;
+};
+
+struct DataCoreResponse {
+    virtual ~DataCoreResponse() = default;
+
+    std::shared_ptr<DataCoreRequest> request;
+};

@@ -1,0 +1,16 @@
+#include "business/ZrInfomationMgr.h"
+
+#include "business/ZrBusinessManager.h"
+
+void ZrInfomationMgr::Init()
+{
+    auto handler = [this](const RequestPtr& request) { return HandleRequest(request); };
+    Owner().RegisterHandler(kRequestTypeInfomation, handler);
+}
+
+bool ZrInfomationMgr::HandleRequest(const RequestPtr& request)
+{
+    // The service that answers this type is not wired in yet: refuse rather
+    // than accept a request that would never be answered.
+    return false;
+}

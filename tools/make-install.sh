@@ -1,0 +1,15 @@
+#!/bin/bash
+# Lays out a complete sample installation of VelTray for tests and demos.
+#   tools/make-install.sh BUILD_DIR INSTALL_DIR
+set -euo pipefail
+REPO=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=$1
+DEST=$2
+
+mkdir -p "$DEST/Config" "$DEST/Data/Common" "$DEST/themes" "$DEST/res"
+cp "$BUILD/app/VelTray.exe" "$DEST/"
+cp "$REPO/assets/res/Main.ico" "$DEST/res/"
+if [[ -d "$REPO/assets/themes" ]]; then
+    cp -r "$REPO/assets/themes/." "$DEST/themes/"
+fi
+echo "[install] sample installation in $DEST" >&2
