@@ -1,6 +1,7 @@
 #!/bin/bash
 # Cross-builds the third-party libraries from Debian source packages into a
 # prefix outside the repository.
+#   scripts/bootstrap-deps.sh [i686|x86_64]      (default i686, the product)
 #
 # The prefix is keyed by this script and the toolchain file, so any change to a
 # version or a flag below builds a fresh prefix; an unchanged key reuses the
@@ -11,9 +12,14 @@
 set -euo pipefail
 
 REPO=$(cd "$(dirname "$0")/.." && pwd)
-TOOLCHAIN_FILE="$REPO/cmake/mingw32.cmake"
+ARCH=${1:-i686}
+case $ARCH in
+    i686) TOOLCHAIN_FILE="$REPO/cmake/mingw32.cmake"; OPENSSL_TARGET=mingw ;;
+    x86_64) TOOLCHAIN_FILE="$REPO/cmake/mingw64.cmake"; OPENSSL_TARGET=mingw64 ;;
+    *) echo "usage: $0 [i686|x86_64]" >&2; exit 2 ;;
+esac
 CACHE_ROOT=${VELTRAY_CACHE:-/var/cache/veltray}
-HOST=i686-w64-mingw32
+HOST=$ARCH-w64-mingw32
 CC_X="$HOST-gcc-posix"
 CXX_X="$HOST-g++-posix"
 JOBS=$(nproc)
@@ -31,7 +37,7 @@ DEPS=(
     "pugixml|pugixml|bookworm|1.13"
     "googletest|googletest|bookworm|1.12."
 )
-OPENSSL_CONFIG=(mingw no-shared no-tests "--cross-compile-prefix=$HOST-")
+OPENSSL_CONFIG=("$OPENSSL_TARGET" no-shared no-tests "--cross-compile-prefix=$HOST-")
 CURL_CONFIG=(--disable-shared --enable-static --enable-websockets
     --without-libpsl --without-libidn2 --without-brotli --without-zstd
     --without-nghttp2 --without-libssh2 --without-librtmp --disable-ldap
@@ -43,8 +49,15 @@ CMAKE_COMMON=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
 LUA_CFLAGS="-O2 -Wall -DLUA_ANSI"
 # ---------------------------------------------------------------------------
 
-KEY=$(cat "$0" "$TOOLCHAIN_FILE" | sha256sum | cut -c1-16)
+KEY=$ARCH-$(cat "$0" "$TOOLCHAIN_FILE" "$REPO/cmake/mingw-common.cmake" | sha256sum | cut -c1-16)
 PREFIX="$CACHE_ROOT/deps-$KEY"
+# One bootstrap at a time: a second waits and then finds the prefix ready.
+mkdir -p "$CACHE_ROOT"
+exec 9>"$CACHE_ROOT/.bootstrap.lock"
+if ! flock -n 9; then
+    echo "[deps] waiting for another bootstrap to finish" >&2
+    flock 9
+fi
 if [[ -f "$PREFIX/.complete" ]]; then
     echo "[deps] reusing $PREFIX" >&2
     echo "$PREFIX"
@@ -202,5 +215,8 @@ cp "$(dirname "$CQ")"/*.h "$PREFIX/include/concurrentqueue/"
 
 touch "$PREFIX/.complete"
 rm -rf "$WORK"
+# Prefixes of older keys of this architecture are dead weight.
+find "$CACHE_ROOT" -maxdepth 1 \( -name "deps-$ARCH-*" -o -name "work-$ARCH-*" -o -name "deps-????????????????" -o -name "work-????????????????" \) \
+    ! -name "deps-$KEY" -exec rm -rf {} +
 step "dependencies ready in $PREFIX"
 echo "$PREFIX"

@@ -5,12 +5,13 @@ set -euo pipefail
 
 PACKAGES=(
     # cross toolchain and build
-    g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake ninja-build make
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build make
     pkg-config perl autoconf automake libtool dpkg-dev xz-utils ca-certificates
     # Debian binaries the bootstrap takes headers or libraries from
     libz-mingw-w64-dev libconcurrentqueue-dev
     # running and testing under Wine
-    wine wine32 xvfb xauth xdotool imagemagick fonts-wqy-microhei x11-utils
+    wine wine32 wine64 xvfb xauth xdotool imagemagick fonts-wqy-microhei x11-utils
     # sandbox and test tooling
     python3 python3-aiohttp python3-pytest
 )

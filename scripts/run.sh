@@ -1,14 +1,22 @@
 #!/bin/bash
 # Builds VelTray and runs it from a sample installation under Wine, showing
 # its debug lines. Ctrl-C closes it the way Windows would (WM_CLOSE to its
-# main dialog) and waits for a clean exit.
+# main dialog) and waits for a clean exit. Arguments go to VelTray.
 set -euo pipefail
 REPO=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=$(bash "$REPO/scripts/build.sh" | tail -1)
-INSTALL=${VELTRAY_INSTALL:-$BUILD/demo-install}
-
-bash "$REPO/tools/make-install.sh" "$BUILD" "$INSTALL"
+ROOT=$(bash "$REPO/scripts/build.sh" | tail -1)
 source "$REPO/scripts/wine-env.sh"
+
+if veltray_native_i386; then
+    arch=i686 build=$ROOT/win32
+else
+    arch=x86_64 build=$ROOT/win64
+    echo "[run] this kernel does not execute 32-bit x86 code: running the 64-bit build of the same sources" >&2
+fi
+INSTALL=${VELTRAY_INSTALL:-$build/demo-install}
+bash "$REPO/tools/make-install.sh" "$build" "$INSTALL"
+
+veltray_wine_arch "$arch"
 veltray_wine_prefix
 veltray_display
 echo "[run] VelTray on DISPLAY=$DISPLAY; Ctrl-C to close it" >&2
@@ -17,13 +25,14 @@ echo "[run] VelTray on DISPLAY=$DISPLAY; Ctrl-C to close it" >&2
 # setsid keeps the terminal's Ctrl-C away from Wine: the trap below closes
 # VelTray through its own window instead.
 cd "$INSTALL"
-WINEDEBUG=warn+debugstr setsid wine ./VelTray.exe "$@" 2>&1 |
+WINEDEBUG=warn+debugstr setsid "$VELTRAY_WINE" ./VelTray.exe "$@" 2>&1 |
     sed -un 's/^.*OutputDebugString[AW] "\(.*\)"$/\1/p' | sed -u 's/\\r//g; s/\\n$//' &
 RUN_PID=$!
 
 stop() {
+    trap - INT TERM
     echo "[run] closing VelTray" >&2
-    wine "$BUILD/tools/velctl.exe" close 10000 || true
+    "$VELTRAY_WINE" "$build/tools/velctl.exe" close 10000 || true
     wait "$RUN_PID" 2>/dev/null || true
     veltray_display_stop
     exit 0
