@@ -17,8 +17,8 @@ INSTALL=${VELTRAY_INSTALL:-$build/demo-install}
 bash "$REPO/tools/make-install.sh" "$build" "$INSTALL"
 
 veltray_wine_arch "$arch"
-veltray_wine_prefix
 veltray_display
+veltray_wine_prefix
 echo "[run] VelTray on DISPLAY=$DISPLAY; Ctrl-C to close it" >&2
 
 # Wine reports each debug line on its debugstr channel; show just the text.

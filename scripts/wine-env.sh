@@ -39,15 +39,14 @@ veltray_wine_prefix() {
     rm -rf "$WINEPREFIX"
     "$VELTRAY_WINE" wineboot -i >/dev/null 2>&1 || true
     local key='HKCU\Software\Wine\Fonts\Replacements'
-    local reg="$WINEPREFIX/veltray-fonts.reg"
+    # UTF-16 with a byte-order mark: the Chinese face names survive only so.
     {
-        printf 'REGEDIT4\n\n[%s]\n' "HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements"
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n' "HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements"
         for face in "Microsoft YaHei" "微软雅黑" "SimSun" "宋体" "SimHei" "黑体"; do
-            printf '"%s"="WenQuanYi Micro Hei"\n' "$face"
+            printf '"%s"="WenQuanYi Micro Hei"\r\n' "$face"
         done
-    } >"$reg"
-    "$VELTRAY_WINE" regedit /S "$(basename "$reg")" >/dev/null 2>&1 ||
-        (cd "$WINEPREFIX" && "$VELTRAY_WINE" regedit /S veltray-fonts.reg >/dev/null 2>&1) || true
+    } | iconv -f UTF-8 -t UTF-16 >"$WINEPREFIX/veltray-fonts.reg"
+    (cd "$WINEPREFIX" && "$VELTRAY_WINE" regedit /S veltray-fonts.reg >/dev/null 2>&1) || true
     wineserver -w
     [[ -f "$WINEPREFIX/system.reg" ]] || { echo "[wine] prefix creation failed" >&2; return 1; }
     grep -q "WenQuanYi" "$WINEPREFIX/user.reg" || echo "[wine] warning: CJK font mapping not set ($key)" >&2
