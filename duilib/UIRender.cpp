@@ -8,8 +8,11 @@
 
 #include <cwchar>
 #include <cwctype>
+#include <map>
 #include <mutex>
 #include <set>
+#include <tuple>
+#include <vector>
 
 namespace DuiLib {
 
@@ -36,6 +39,129 @@ bool IsTopDown(HBITMAP hBitmap, const DIBSECTION& ds)
     }
     return ds.dsBmih.biHeight < 0;
 }
+}  // namespace
+
+namespace {
+
+// Direct access to the toolkit's own DIB: fills and cached text are blended
+// into the bits without GDI+, which is much cheaper per paint step.
+struct DibTarget {
+    DWORD* bits = nullptr;
+    int width = 0;
+    int height = 0;
+    RECT clip = {0, 0, 0, 0};
+};
+
+bool GetDibTarget(HDC hDC, DibTarget& target)
+{
+    HBITMAP hBitmap = static_cast<HBITMAP>(::GetCurrentObject(hDC, OBJ_BITMAP));
+    if (!hBitmap)
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(g_topDownLock);
+        if (!g_topDown.count(hBitmap))
+            return false;
+    }
+    DIBSECTION ds = {};
+    if (::GetObjectW(hBitmap, sizeof(ds), &ds) != sizeof(ds) || ds.dsBm.bmBitsPixel != 32 || !ds.dsBm.bmBits ||
+        ds.dsBm.bmWidthBytes != ds.dsBm.bmWidth * 4)
+        return false;
+    POINT viewport = {}, window = {};
+    ::GetViewportOrgEx(hDC, &viewport);
+    ::GetWindowOrgEx(hDC, &window);
+    if (viewport.x || viewport.y || window.x || window.y)
+        return false;
+    RECT box = {};
+    const int kind = ::GetClipBox(hDC, &box);
+    if (kind == ERROR || kind == COMPLEXREGION)
+        return false;
+    const RECT bounds = {0, 0, ds.dsBm.bmWidth, ds.dsBm.bmHeight};
+    if (kind == NULLREGION || !::IntersectRect(&target.clip, &box, &bounds))
+        target.clip = RECT{0, 0, 0, 0};
+    target.bits = static_cast<DWORD*>(ds.dsBm.bmBits);
+    target.width = ds.dsBm.bmWidth;
+    target.height = ds.dsBm.bmHeight;
+    ::GdiFlush();
+    return true;
+}
+
+inline DWORD Premultiply(DWORD argb)
+{
+    const DWORD a = argb >> 24;
+    if (a == 255)
+        return argb;
+    const DWORD r = ((argb >> 16) & 0xFF) * a / 255;
+    const DWORD g = ((argb >> 8) & 0xFF) * a / 255;
+    const DWORD b = (argb & 0xFF) * a / 255;
+    return (a << 24) | (r << 16) | (g << 8) | b;
+}
+
+// Source-over of a premultiplied pixel.
+inline DWORD Over(DWORD src, DWORD dst)
+{
+    const DWORD a = src >> 24;
+    if (a == 255)
+        return src;
+    if (a == 0)
+        return dst;
+    const DWORD inv = 255 - a;
+    const DWORD rb = ((dst & 0x00FF00FFu) * inv + 0x00800080u);
+    const DWORD ag = (((dst >> 8) & 0x00FF00FFu) * inv + 0x00800080u);
+    const DWORD rb2 = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    const DWORD ag2 = ((ag + ((ag >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    return src + (rb2 | (ag2 << 8));
+}
+
+void FillRect(DibTarget& t, const RECT& rc, DWORD argb)
+{
+    RECT area = {};
+    if (!::IntersectRect(&area, &rc, &t.clip))
+        return;
+    const DWORD src = Premultiply(argb);
+    for (LONG y = area.top; y < area.bottom; ++y) {
+        DWORD* row = t.bits + static_cast<size_t>(y) * t.width;
+        for (LONG x = area.left; x < area.right; ++x)
+            row[x] = Over(src, row[x]);
+    }
+}
+
+void BlendImage(DibTarget& t, const std::vector<DWORD>& px, int w, int h, int left, int top)
+{
+    const RECT rc = {left, top, left + w, top + h};
+    RECT area = {};
+    if (!::IntersectRect(&area, &rc, &t.clip))
+        return;
+    for (LONG y = area.top; y < area.bottom; ++y) {
+        DWORD* row = t.bits + static_cast<size_t>(y) * t.width;
+        const DWORD* src = px.data() + static_cast<size_t>(y - top) * w - left;
+        for (LONG x = area.left; x < area.right; ++x)
+            row[x] = Over(src[x], row[x]);
+    }
+}
+
+// Rendered texts by everything that shapes their pixels. Labels repaint the
+// same text on every frame of a layered window; GDI+ text is the dearest step.
+struct TextKey {
+    std::wstring text;
+    std::wstring face;
+    int size;
+    int scale;
+    int flags;
+    DWORD color;
+    int width;
+    int height;
+    UINT style;
+    bool operator<(const TextKey& o) const
+    {
+        return std::tie(text, face, size, scale, flags, color, width, height, style) <
+               std::tie(o.text, o.face, o.size, o.scale, o.flags, o.color, o.width, o.height, o.style);
+    }
+};
+
+constexpr size_t kMaxCachedTexts = 256;
+std::mutex g_textCacheLock;
+std::map<TextKey, std::vector<DWORD>> g_textCache;
+
 }  // namespace
 
 void RegisterTopDownDib(HBITMAP hBitmap, bool registered)
@@ -87,6 +213,11 @@ void CRenderEngine::DrawColor(HDC hDC, const RECT& rc, DWORD dwColor)
 {
     if ((dwColor >> 24) == 0 || rc.right <= rc.left || rc.bottom <= rc.top)
         return;
+    DibTarget target;
+    if (GetDibTarget(hDC, target)) {
+        FillRect(target, rc, dwColor);
+        return;
+    }
     CDibGraphics g(hDC);
     Gdiplus::SolidBrush brush{Gdiplus::Color(dwColor)};
     g->FillRectangle(&brush, static_cast<INT>(rc.left), static_cast<INT>(rc.top),
@@ -140,12 +271,44 @@ void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* pManager, const RECT& rc,
     Gdiplus::Font* font = pManager->GetGdiplusFont(iFont);
     if (!font)
         return;
+    const bool multiLine = IsMultiLine(text, uStyle);
+    DibTarget target;
+    if (GetDibTarget(hDC, target)) {
+        const TFontInfo* info = pManager->GetFontInfo(iFont);
+        const int width = rc.right - rc.left;
+        const int height = rc.bottom - rc.top;
+        TextKey key{text, info->sFaceName, info->iSize, pManager->GetDPIScale(),
+                    (info->bBold ? 1 : 0) | (info->bItalic ? 2 : 0) | (info->bUnderline ? 4 : 0) |
+                        (info->bStrikeout ? 8 : 0),
+                    dwTextColor, width, height, uStyle};
+        std::lock_guard<std::mutex> lock(g_textCacheLock);
+        auto it = g_textCache.find(key);
+        if (it == g_textCache.end()) {
+            if (g_textCache.size() >= kMaxCachedTexts)
+                g_textCache.clear();
+            std::vector<DWORD> px(static_cast<size_t>(width) * height, 0);
+            {
+                Gdiplus::Bitmap bitmap(width, height, width * 4, PixelFormat32bppPARGB,
+                                       reinterpret_cast<BYTE*>(px.data()));
+                Gdiplus::Graphics g(&bitmap);
+                g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
+                Gdiplus::StringFormat format(Gdiplus::StringFormat::GenericTypographic());
+                FillFormat(format, uStyle, multiLine);
+                Gdiplus::RectF layout(0, 0, static_cast<Gdiplus::REAL>(width), static_cast<Gdiplus::REAL>(height));
+                Gdiplus::SolidBrush brush{Gdiplus::Color(dwTextColor)};
+                g.DrawString(text.c_str(), static_cast<INT>(text.size()), font, layout, &format, &brush);
+            }
+            it = g_textCache.emplace(std::move(key), std::move(px)).first;
+        }
+        BlendImage(target, it->second, width, height, rc.left, rc.top);
+        return;
+    }
     CDibGraphics g(hDC);
     // Grayscale antialiasing: ClearType's per-channel coverage has no meaning
     // on a per-pixel-alpha surface.
     g->SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
     Gdiplus::StringFormat format(Gdiplus::StringFormat::GenericTypographic());
-    FillFormat(format, uStyle, IsMultiLine(text, uStyle));
+    FillFormat(format, uStyle, multiLine);
     Gdiplus::RectF layout(static_cast<Gdiplus::REAL>(rc.left), static_cast<Gdiplus::REAL>(rc.top),
                           static_cast<Gdiplus::REAL>(rc.right - rc.left),
                           static_cast<Gdiplus::REAL>(rc.bottom - rc.top));

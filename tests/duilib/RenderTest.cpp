@@ -1,5 +1,6 @@
 #include "platform/Win32.h"
 
+#include "duilib/UIGdiplus.h"
 #include "duilib/UIlib.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,18 @@ public:
         HBRUSH brush = ::CreateSolidBrush(RGB(0, 0, 255));
         ::FillRect(hDC, &m_rcItem, brush);
         ::DeleteObject(brush);
+    }
+};
+
+// Paints like the windows' root controls: GDI+ on the step's device context,
+// deliberately beyond its own rectangle.
+class GdiplusPainterUI : public CControlUI {
+public:
+    void PaintBkColor(HDC hDC) override
+    {
+        CDibGraphics g(hDC);
+        Gdiplus::SolidBrush brush(Gdiplus::Color(0x80, 0x00, 0xFF, 0x00));
+        g->FillRectangle(&brush, 0, 0, kWidth, kHeight);
     }
 };
 
@@ -110,6 +123,20 @@ TEST_F(Render, GdiDrawnPixelsComeOutOpaque)
 
     EXPECT_EQ(At(30, 30), 0xFF0000FFu);
     EXPECT_EQ(At(10, 10), 0u);
+}
+
+TEST_F(Render, GdiplusPaintingStepsAreClippedAndKeepTheirAlpha)
+{
+    auto* box = AddFloating<CContainerUI>(RECT{10, 5, 50, 25});
+    box->Add(new GdiplusPainterUI);
+    Paint();
+
+    const DWORD inside = At(12, 6);  // half-transparent green, premultiplied, the right way up
+    EXPECT_EQ(inside >> 24, 0x80u);
+    EXPECT_NEAR(static_cast<int>((inside >> 8) & 0xFF), 0x80, 1);
+    EXPECT_EQ(At(49, 24), inside);
+    for (POINT p : {POINT{9, 6}, POINT{12, 4}, POINT{50, 24}, POINT{12, 25}, POINT{100, 50}})
+        EXPECT_EQ(At(p.x, p.y), 0u) << p.x << "," << p.y;
 }
 
 TEST_F(Render, TransparentMarginStaysTransparent)
