@@ -22,6 +22,10 @@ run_ctest() { # arch build-dir [ctest args]
     # One wineserver for the whole run: a cold start per test costs seconds.
     wineserver -p
     SERVERS+=("$WINEPREFIX")
+    # Start Wine's own services now, detached from ctest's output pipes: a
+    # service started by the first test would inherit them, and ctest would
+    # wait for their end-of-file forever.
+    "$VELTRAY_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
     echo "[test] $(date +%H:%M:%S) running the $arch tests" >&2
     (cd "$dir" && ctest --output-on-failure --timeout 300 -j"${VELTRAY_TEST_JOBS:-2}" "$@")
 }

@@ -125,14 +125,14 @@ TEST(TrayIni, ExistingValuesAreKeptAndWrittenAsDecimalText)
     TrayIni ini(dir.Path());
     ASSERT_TRUE(ini.WriteInt(L"closedown", 1));
     ASSERT_TRUE(ini.WriteInt(L"jumppid", -42));
-    ASSERT_TRUE(ini.WriteText(L"jumpurl", L"http://example.invalid/页面?a=1"));
+    ASSERT_TRUE(ini.WriteText(L"jumpurl", L"http://example.invalid/page?a=1&b=%E9%A1%B5"));
 
     TrayIni again(dir.Path());
     EXPECT_EQ(again.ReadInt(L"closedown"), 1);
     EXPECT_EQ(again.ReadInt(L"startup"), 1) << "created before the first write";
     EXPECT_EQ(again.ReadText(L"jumppid"), L"-42");
     EXPECT_EQ(again.ReadInt(L"jumppid"), -42);
-    EXPECT_EQ(again.ReadText(L"jumpurl"), L"http://example.invalid/页面?a=1");
+    EXPECT_EQ(again.ReadText(L"jumpurl"), L"http://example.invalid/page?a=1&b=%E9%A1%B5");
 }
 
 TEST(Startup, FromPcAnywhereInTheCommandLineMarksAStationStart)
