@@ -2,11 +2,15 @@
 #include "app/VelTrayDlg.h"
 
 #include "app/AppMessages.h"
+#include "app/BallSettings.h"
+#include "app/StationActivation.h"
 #include "app/TrayIni.h"
 #include "app/UiSlowWatch.h"
 #include "business/ZrBusinessManager.h"
 #include "business/ZrJumpHandOff.h"
 #include "platform/DebugSink.h"
+
+#include <cstring>
 
 static_assert(kResponseNotifyMsg == kResponseNotifyMessage, "one response message number");
 
@@ -119,18 +123,29 @@ BOOL CVelTrayDlg::OnInitDialog()
     // Seam: the notification-area icon is added here.
 
     // Reading the switch file also creates it on a fresh installation.
-    const int startup = TrayIni().ReadInt(L"startup", 0);
-    (void)startup; // Seam: ApplyAutoStart(startup != 0) mirrors it into the Run key.
+    // ApplyAutoStart then mirrors it into the Run key at every start.
+    ApplyAutoStart(TrayIni().ReadInt(L"startup", 0) != 0);
 
     m_windowHandle.store(m_hWnd);
     ZrBusinessManager::Instance().SetNotifyWindow(&m_windowHandle);
 
-    // Seam: UpdateStationState(VelStation's process runs).
+    UpdateStationState(FindAnyStationProcess() != 0);
 
     const int closedown = TrayIni().ReadInt(L"closedown", 0);
     (void)closedown; // Seam: the ball is created here when closedown is 0.
 
-    // Seam: the station link starts here and installs the jump hand-off.
+    // Last, so that a second VelTray finds the single-instance mutex taken
+    // only after it has done everything a first one would.
+    if (m_stationLink.Start(&CVelTrayDlg::OnStationData, &CVelTrayDlg::OnStationState, this)) {
+        SetJumpHandOff([this](const std::wstring& key, const std::wstring& url, bool launchOnly) {
+            if (m_hWnd && ::IsWindow(m_hWnd))
+                JumpToStation(key, url, launchOnly);
+        });
+    } else {
+        DebugOutput(L"[VelTray] ipc server start failed: already running\n");
+        ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
+        return TRUE;
+    }
     DebugOutput(L"[VelTray] main dialog ready\n");
     return TRUE;
 }
@@ -144,8 +159,9 @@ void CVelTrayDlg::OnDestroy()
     ZrBusinessManager::Instance().SetNotifyWindow(nullptr);
     m_windowHandle.store(nullptr);
 
-    // Seams, in this order: the ball, the tray menu, the station link, the
-    // notification-area icon.
+    // Seams, in this order: the ball, the tray menu.
+    m_stationLink.Stop();
+    // Seam: the notification-area icon is removed here.
     m_trayIconAdded = 0;
 }
 
@@ -162,7 +178,110 @@ void CVelTrayDlg::UpdateStationState(bool running)
 
 void CVelTrayDlg::SyncBallStationState()
 {
-    // Seam: the ball's case-push switch follows !m_stationRunning.
+    // Seam: when the ball exists, its case-push switch follows
+    // !m_stationRunning. There is no ball in this build, so nothing holds it.
+}
+
+void CVelTrayDlg::SetBallClosed(bool closed)
+{
+    // Seam: with a ball whose window exists, closing is its CloseBall and
+    // reopening its Create or ReopenBall followed by the start event.
+    if (closed) {
+        TrayIni().WriteInt(L"closedown", 1);
+        DebugOutput(L"[VelTray] ball closed by station: closedown=1\n");
+        return;
+    }
+    // Without a ball nothing can be shown now; the wish is kept for the next
+    // start, where a ball would be created.
+    TrayIni().WriteInt(L"closedown", 0);
+    DebugOutput(L"[VelTray] ball reopen by station: no ball in this build, closedown=0 stored\n");
+    SyncBallStationState();
+}
+
+void CVelTrayDlg::ApplyAutoStart(bool on)
+{
+    const TrayIni trayIni;
+    BallSettings settings;
+    settings.Load(trayIni);
+    settings.values[BallSettings::kStartup] = on;
+    settings.Save(trayIni);
+    DebugPrintf(L"[VelTray] auto-start %ls\n", on ? L"on" : L"off");
+}
+
+void CVelTrayDlg::ActivateStation()
+{
+    if (!BringStationForward(m_stationLink))
+        return;
+    // Seam: a ball hidden without a reason is shown here (tray_open).
+}
+
+void CVelTrayDlg::JumpToStation(const std::wstring& key, const std::wstring& url, bool launchOnly)
+{
+    ::JumpToStation(m_stationLink, TrayIni(), key, url, launchOnly);
+}
+
+void CVelTrayDlg::OnStationData(void* context, int32_t command, const void* data, int32_t length)
+{
+    static_cast<CVelTrayDlg*>(context)->OnStationCommand(command, data, length);
+}
+
+void CVelTrayDlg::OnStationState(void* context, int32_t kind)
+{
+    auto* self = static_cast<CVelTrayDlg*>(context);
+    switch (kind) {
+    case kIpcStatePeerEnded:
+        self->UpdateStationState(false);
+        break;
+    case kIpcStatePeerFound:
+        self->UpdateStationState(true);
+        break;
+    default:
+        DebugOutput(L"[VelTray] ipc state changed\r\n");
+        break;
+    }
+}
+
+void CVelTrayDlg::OnStationCommand(int32_t command, const void* data, int32_t length)
+{
+    UiSlowWatch watch("IpcCommand");
+    const auto word = [data](int index) {
+        int32_t value;
+        std::memcpy(&value, static_cast<const uint8_t*>(data) + index * 4, sizeof(value));
+        return value;
+    };
+    const bool hasValue = data && length >= 4;
+    switch (command) {
+    case kIpcCmdStationState:
+        DebugOutput(L"[VelTray] ipc state changed\r\n");
+        break;
+    case kIpcCmdBallClosed:
+        if (hasValue)
+            SetBallClosed(word(0) != 0);
+        break;
+    case kIpcCmdAutoStart:
+        if (hasValue)
+            ApplyAutoStart(word(0) != 0);
+        break;
+    case kIpcCmdReload: {
+        DebugOutput(L"[VelTray] station reload requested\n");
+        // The completion runs on a worker: it reads the handle variable, which
+        // is zeroed before the window goes away.
+        std::atomic<HWND>* handle = &m_windowHandle;
+        ZrBusinessManager::Instance().Reload([handle]() {
+            if (HWND hwnd = handle->load())
+                ::PostMessageW(hwnd, kRefreshDoneMessage, 0, 0);
+        });
+        break;
+    }
+    case kIpcCmdNotify:
+        if (data && length >= 8) {
+            DebugPrintf(L"[VelTray] station notify code=%d param=%d\n", word(0), word(1));
+            ZrBusinessManager::Instance().NotifyAll(word(0), word(1));
+        }
+        break;
+    default:
+        break;
+    }
 }
 
 void CVelTrayDlg::OnRequestNotify(LPARAM lParam)
@@ -202,10 +321,13 @@ void CVelTrayDlg::OnTrayNotify(LPARAM lParam)
 
 void CVelTrayDlg::OnOpenStation()
 {
-    // Seam: ActivateStation.
+    ActivateStation();
 }
 
 void CVelTrayDlg::OnRefreshDone()
 {
+    // Seam: with a ball, its detail panel refreshes its pages and the ball asks
+    // for the live schedule again here.
+    DebugOutput(L"[VelTray] refresh done\n");
     SyncBallStationState();
 }

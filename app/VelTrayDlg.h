@@ -3,6 +3,7 @@
 #include "platform/ScopedWin.h"
 
 #include "business/DataCoreRequest.h"
+#include "stationlink/StationIpcChannel.h"
 
 #include <atomic>
 #include <memory>
@@ -26,11 +27,14 @@ public:
 
     BOOL OnInitDialog();
 
-    // Station-facing operations; they take effect once the ball and the
-    // station link are part of the build.
+    // Station-facing operations.
     void UpdateStationState(bool running);
     void SyncBallStationState();
     bool StationRunning() const { return m_stationRunning; }
+    void SetBallClosed(bool closed);
+    void ApplyAutoStart(bool on);
+    void ActivateStation();
+    void JumpToStation(const std::wstring& key, const std::wstring& url, bool launchOnly);
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -44,9 +48,15 @@ private:
     void OnRefreshDone();
     void DeliverResponse(const std::shared_ptr<DataCoreResponse>& response);
 
+    // The station link's callbacks, on the UI thread.
+    static void OnStationData(void* context, int32_t command, const void* data, int32_t length);
+    static void OnStationState(void* context, int32_t kind);
+    void OnStationCommand(int32_t command, const void* data, int32_t length);
+
     HWND m_hWnd = nullptr;
     ScopedIcon m_icon;
     int m_trayIconAdded = 0;
+    StationIpcChannel m_stationLink;
     // The business manager reads this from its workers at every post.
     std::atomic<HWND> m_windowHandle{nullptr};
     bool m_stationRunning = false;

@@ -348,10 +348,14 @@ bool CControlUI::DoPaint(HDC hDC, const RECT& rcPaint)
     RECT rc = {};
     if (!::IntersectRect(&rc, &rcPaint, &m_rcItem))
         return false;
+    // Each step stays inside the control's own rectangle.
+    const int saved = ::SaveDC(hDC);
+    ::IntersectClipRect(hDC, rc.left, rc.top, rc.right, rc.bottom);
     PaintBkColor(hDC);
     PaintStatusImage(hDC);
     PaintText(hDC);
     PaintBorder(hDC);
+    ::RestoreDC(hDC, saved);
     return true;
 }
 

@@ -209,6 +209,17 @@ CDibGraphics::~CDibGraphics()
     m_bitmap.reset();
 }
 
+bool CRenderEngine::GetLayeredBits(HDC hDC, DWORD*& bits, int& width, int& height)
+{
+    DibTarget target;
+    if (!GetDibTarget(hDC, target))
+        return false;
+    bits = target.bits;
+    width = target.width;
+    height = target.height;
+    return true;
+}
+
 void CRenderEngine::DrawColor(HDC hDC, const RECT& rc, DWORD dwColor)
 {
     if ((dwColor >> 24) == 0 || rc.right <= rc.left || rc.bottom <= rc.top)

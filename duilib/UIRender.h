@@ -43,6 +43,9 @@ private:
 
 class CRenderEngine {
 public:
+    // The pixels of the toolkit's layered DIB selected into hDC: top-down rows
+    // of width premultiplied BGRA values. False for any other device context.
+    static bool GetLayeredBits(HDC hDC, DWORD*& bits, int& width, int& height);
     // dwColor is ARGB; 0 alpha draws nothing.
     static void DrawColor(HDC hDC, const RECT& rc, DWORD dwColor);
     static void DrawBorder(HDC hDC, const RECT& rc, int nSize, DWORD dwColor);

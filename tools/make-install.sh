@@ -12,4 +12,8 @@ cp "$REPO/assets/res/Main.ico" "$DEST/res/"
 if [[ -d "$REPO/assets/themes" ]]; then
     cp -r "$REPO/assets/themes/." "$DEST/themes/"
 fi
+# The VelStation stand-in, so that activation and jumps find a station.
+if [[ -f "$BUILD/tools/VelStation.exe" ]]; then
+    cp "$BUILD/tools/VelStation.exe" "$DEST/"
+fi
 echo "[install] sample installation in $DEST" >&2

@@ -139,6 +139,21 @@ TEST_F(Render, GdiplusPaintingStepsAreClippedAndKeepTheirAlpha)
         EXPECT_EQ(At(p.x, p.y), 0u) << p.x << "," << p.y;
 }
 
+TEST_F(Render, LayeredBitsAreOfferedOnlyForTheToolkitsDib)
+{
+    Paint();
+    DWORD* px = nullptr;
+    int width = 0, height = 0;
+    ASSERT_TRUE(CRenderEngine::GetLayeredBits(pm.GetLayeredDC(), px, width, height));
+    EXPECT_EQ(px, bits);
+    EXPECT_EQ(width, kWidth);
+    EXPECT_EQ(height, kHeight);
+
+    HDC other = ::CreateCompatibleDC(nullptr);
+    EXPECT_FALSE(CRenderEngine::GetLayeredBits(other, px, width, height));
+    ::DeleteDC(other);
+}
+
 TEST_F(Render, TransparentMarginStaysTransparent)
 {
     root->SetInset(RECT{8, 8, 8, 8});
