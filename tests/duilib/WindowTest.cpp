@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
+#include <string>
 #include <vector>
 
 using namespace DuiLib;
@@ -103,6 +106,48 @@ TEST(WindowWnd, ClickOnlyWhenReleasedOverTheButton)
         EXPECT_FALSE(wnd.button->IsPushed()) << c.name;
         ::DestroyWindow(hwnd);
     }
+}
+
+HWND FindToolTip(HWND owner)
+{
+    struct Search {
+        HWND owner;
+        HWND found;
+    } search = {owner, nullptr};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM lParam) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lParam);
+            wchar_t cls[64] = {};
+            ::GetClassNameW(hwnd, cls, 64);
+            if (std::wstring(cls) == TOOLTIPS_CLASSW && ::GetWindow(hwnd, GW_OWNER) == s->owner) {
+                s->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST(WindowWnd, HoverShowsTheControlsTooltipAndLeavingHidesIt)
+{
+    TestWnd wnd;
+    HWND hwnd = CreateTestWindow(wnd);
+    ASSERT_NE(hwnd, nullptr);
+    wnd.button->SetToolTip(L"第一行<n>第二行");
+    ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
+    EXPECT_EQ(wnd.pm.GetHover(), wnd.button);
+    ::SendMessageW(hwnd, WM_MOUSEHOVER, 0, MAKELPARAM(20, 20));
+    HWND tip = FindToolTip(hwnd);
+    ASSERT_NE(tip, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(tip));
+    EXPECT_EQ(::SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 1);
+
+    ::SendMessageW(hwnd, WM_MOUSELEAVE, 0, 0);
+    EXPECT_FALSE(::IsWindowVisible(tip));
+    EXPECT_EQ(wnd.pm.GetHover(), nullptr);
+    ::DestroyWindow(hwnd);
 }
 
 TEST(WindowWnd, LayeredPaintingRendersOnWmPaint)
