@@ -158,9 +158,12 @@ struct TextKey {
     }
 };
 
+// Bounded by count and by pixels; when either is exceeded the cache starts over.
 constexpr size_t kMaxCachedTexts = 256;
+constexpr size_t kMaxCachedPixels = 2 * 1024 * 1024;
 std::mutex g_textCacheLock;
 std::map<TextKey, std::vector<DWORD>> g_textCache;
+size_t g_textCachePixels = 0;
 
 }  // namespace
 
@@ -295,8 +298,11 @@ void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* pManager, const RECT& rc,
         std::lock_guard<std::mutex> lock(g_textCacheLock);
         auto it = g_textCache.find(key);
         if (it == g_textCache.end()) {
-            if (g_textCache.size() >= kMaxCachedTexts)
+            if (g_textCache.size() >= kMaxCachedTexts ||
+                g_textCachePixels + static_cast<size_t>(width) * height > kMaxCachedPixels) {
                 g_textCache.clear();
+                g_textCachePixels = 0;
+            }
             std::vector<DWORD> px(static_cast<size_t>(width) * height, 0);
             {
                 Gdiplus::Bitmap bitmap(width, height, width * 4, PixelFormat32bppPARGB,
@@ -309,6 +315,7 @@ void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* pManager, const RECT& rc,
                 Gdiplus::SolidBrush brush{Gdiplus::Color(dwTextColor)};
                 g.DrawString(text.c_str(), static_cast<INT>(text.size()), font, layout, &format, &brush);
             }
+            g_textCachePixels += px.size();
             it = g_textCache.emplace(std::move(key), std::move(px)).first;
         }
         BlendImage(target, it->second, width, height, rc.left, rc.top);
