@@ -64,10 +64,11 @@ void ZrTimerThread::Loop()
 {
     MSG msg;
     ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-    if (m_ready)
-        ::SetEvent(m_ready.Get());
     if (m_observer)
         m_observer->OnTimerThreadStart();
+    // Start returns once the queue exists and the observer's start hook ran.
+    if (m_ready)
+        ::SetEvent(m_ready.Get());
 
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.hwnd == nullptr && msg.message == kTimerMsgAdd) {
@@ -87,12 +88,8 @@ void ZrTimerThread::Loop()
             if (m_observer)
                 m_observer->OnTimer(timerId);
             if (timerId >= kOneShotTimerIdBase) {
-                // The observer may have replaced the timer meanwhile; look again.
-                auto again = m_timers.find(msg.wParam);
-                if (again != m_timers.end() && again->second == timerId) {
-                    ::KillTimer(nullptr, again->first);
-                    m_timers.erase(again);
-                }
+                ::KillTimer(nullptr, it->first);
+                m_timers.erase(it);
             }
             continue;
         }
