@@ -236,6 +236,17 @@ protected:
         ASSERT_TRUE(install.CopyVelTray());
     }
 
+    // Every VelTray start mirrors startup = 1 into the Run key; a prefix that
+    // keeps the value would start a vanished VelTray at its next boot.
+    void TearDown() override
+    {
+        HKEY key;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            ::RegDeleteValueW(key, kRunValueName);
+            ::RegCloseKey(key);
+        }
+    }
+
     bool StartVelTray(TestProcess& velTray)
     {
         return velTray.Start(dir.Join(L"VelTray.exe"), L"", dir.Path()) &&
@@ -336,12 +347,6 @@ TEST_F(VelTrayWithStation, StationCommandsFollowTheirValueRules)
     CloseVelTray(velTray);
     EXPECT_TRUE(WaitForFileText(install.LogPath(), "state 2", 10s)) << "the stand-in saw VelTray go";
     EndStandIn(install, standIn);
-    // Leave the prefix's Run key as a fresh one.
-    HKEY key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        ::RegDeleteValueW(key, kRunValueName);
-        ::RegCloseKey(key);
-    }
 }
 
 TEST_F(VelTrayWithStation, OpenStationLaunchesItThenActivatesIt)
@@ -365,11 +370,6 @@ TEST_F(VelTrayWithStation, OpenStationLaunchesItThenActivatesIt)
 
     CloseVelTray(velTray);
     EndStandIn(install, launched);
-    HKEY key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        ::RegDeleteValueW(key, kRunValueName);
-        ::RegCloseKey(key);
-    }
 }
 
 int main(int argc, char** argv)
