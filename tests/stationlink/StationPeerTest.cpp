@@ -225,6 +225,28 @@ TEST_F(StationPeer, LaunchOnlyStartsTheStationAndLeavesTrayIniAlone)
     EndStandIn(install, launched);
 }
 
+TEST_F(StationPeer, WithBothNamesRunningTheAdvProcessTakesTheJump)
+{
+    ASSERT_TRUE(install.CopyStandIn(L"VelStation.exe"));
+    ASSERT_TRUE(install.CopyStandIn(L"VelStationADV.exe"));
+    TestProcess plain;
+    ASSERT_TRUE(plain.Start(dir.Join(L"VelStation.exe"), L"--log plain.log", dir.Path()));
+    TestProcess adv;
+    ASSERT_TRUE(adv.Start(dir.Join(L"VelStationADV.exe"), L"--log adv.log", dir.Path()));
+    ASSERT_TRUE(WaitForFileText(dir.Join(L"plain.log"), "start pid=", kStartBound));
+    ASSERT_TRUE(WaitForFileText(dir.Join(L"adv.log"), "start pid=", kStartBound));
+    EXPECT_EQ(FindAnyStationProcess(), adv.Pid());
+
+    // The link is down (never started): the jump goes to tray.ini, naming
+    // the ADV process, and nothing new is launched.
+    const TrayIni ini(dir.Path());
+    JumpToStation(tray, ini, L"yd", L"gw://page", false, dir.Path());
+    EXPECT_EQ(static_cast<DWORD>(ini.ReadInt(L"jumppid")), adv.Pid());
+    EXPECT_FALSE(FileExists(install.LogPath())) << "no third stand-in was started";
+    plain.Terminate();
+    adv.Terminate();
+}
+
 // The whole program on the tray side.
 class VelTrayWithStation : public StationPeer {
 protected:
