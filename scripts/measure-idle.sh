@@ -24,10 +24,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-(cd "$INSTALL" && "$VELTRAY_WINE" ./VelTray.exe >/dev/null 2>&1 &)
+# A marker argument (VelTray ignores it) tells this instance from any other.
+marker="measure-$$"
+(cd "$INSTALL" && "$VELTRAY_WINE" ./VelTray.exe "$marker" >/dev/null 2>&1 &)
 pid=
 for _ in $(seq 100); do
-    pid=$(pgrep -f 'VelTray\.exe' | head -1 || true)
+    pid=$(pgrep -f "VelTray\.exe $marker" | head -1 || true)
     [[ -n "$pid" ]] && break
     sleep 0.1
 done
