@@ -9,6 +9,7 @@
 #include "business/ZrBusinessManager.h"
 #include "business/ZrJumpHandOff.h"
 #include "platform/DebugSink.h"
+#include "skin/Workspace.h"
 
 #include <cstring>
 
@@ -309,8 +310,12 @@ void CVelTrayDlg::OnResponseNotify(LPARAM lParam)
 
 void CVelTrayDlg::DeliverResponse(const std::shared_ptr<DataCoreResponse>& response)
 {
-    // Seam: the receiver registry takes the response from here. Without it the
-    // response is released when this returns.
+    const std::shared_ptr<DataCoreRequest>& request = response->request;
+    auto* payload = new AsyncPayload{request, response};
+    // The registry owns the payload from here: it releases it on every path
+    // that does not hand it on.
+    VelUICore::CWorkspace::Deliver(request->receiverId, static_cast<int32_t>(request->context), request->type,
+                                   payload, &ReleaseAsyncPayload);
 }
 
 void CVelTrayDlg::OnTrayNotify(LPARAM lParam)

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 // Request types; each selects the business manager that answers it.
 enum DataCoreRequestType : int32_t {
@@ -53,3 +55,53 @@ struct DataCoreResponse {
 
     std::shared_ptr<DataCoreRequest> request;
 };
+
+// Index prices and the subscription of a list of stocks.
+struct QuoteBriefRequest : DataCoreRequest {
+    QuoteBriefRequest() { type = kRequestTypeQuoteBrief; }
+    std::vector<StockID> stocks;
+};
+
+struct StockABRequest : DataCoreRequest {
+    StockABRequest() { type = kRequestTypeStockAbnormal; }
+    int32_t first = 0;
+    int32_t second = 1;
+};
+
+struct InfomationRequest : DataCoreRequest {
+    InfomationRequest() { type = kRequestTypeInfomation; }
+    std::string topic;
+};
+
+struct CommonFileDownloadRequest : DataCoreRequest {
+    CommonFileDownloadRequest() { type = kRequestTypeFileDownload; }
+    std::string url;
+    std::wstring path;
+};
+
+// The user record is asked for with a plain DataCoreRequest of type 60005.
+
+struct LiveScheduleRequest : DataCoreRequest {
+    LiveScheduleRequest() { type = kRequestTypeLiveSchedule; }
+};
+
+struct CommonJumpPageRequest : DataCoreRequest {
+    CommonJumpPageRequest() { type = kRequestTypeJumpPage; }
+    std::wstring key;
+    std::wstring url;
+    bool launchOnly = false;
+    std::function<void(const std::string&)> onUrl;
+};
+
+// What the UI thread hands to a receiver: the request and its answer, kept
+// alive together until the receiver releases them.
+struct AsyncPayload {
+    std::shared_ptr<DataCoreRequest> request;
+    std::shared_ptr<DataCoreResponse> response;
+};
+
+// The release function that travels with a payload in a receiver's record.
+inline void ReleaseAsyncPayload(void* payload)
+{
+    delete static_cast<AsyncPayload*>(payload);
+}

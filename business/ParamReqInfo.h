@@ -33,4 +33,12 @@ struct ParamReqInfo {
     int32_t signStyle = 4;
     int32_t bodyStyle = 0;
     std::string tag;
+
+    // Sets tag to the MD5 digest (32 lower-case hex digits) of
+    // "receiverId:receiverTag:context:messageType" of origin, or of
+    // "0:0:0:messageType" without origin.
+    void MakeRequestKey(const std::string& messageType);
 };
+
+// MD5 of the bytes as 32 lower-case hexadecimal digits.
+std::string Md5Hex(const std::string& bytes);

@@ -1,10 +1,13 @@
 #!/bin/bash
 # Lays out a complete sample installation of VelTray for tests and demos.
-#   tools/make-install.sh BUILD_DIR INSTALL_DIR
+#   tools/make-install.sh BUILD_DIR INSTALL_DIR [DESCRIPTION]
+# DESCRIPTION (JSON, default tools/install/default.json) says what the data
+# files hold; the sandbox port comes from VELTRAY_SANDBOX_PORT.
 set -euo pipefail
 REPO=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=$1
 DEST=$2
+DESCRIPTION=${3:-$REPO/tools/install/default.json}
 
 mkdir -p "$DEST/Config" "$DEST/Data/Common" "$DEST/themes" "$DEST/res"
 cp "$BUILD/app/VelTray.exe" "$DEST/"
@@ -12,6 +15,7 @@ cp "$REPO/assets/res/Main.ico" "$DEST/res/"
 if [[ -d "$REPO/assets/themes" ]]; then
     cp -r "$REPO/assets/themes/." "$DEST/themes/"
 fi
+/usr/bin/python3 "$REPO/tools/install/make_install.py" --description "$DESCRIPTION" "$DEST"
 # The VelStation stand-in, so that activation and jumps find a station.
 if [[ -f "$BUILD/tools/VelStation.exe" ]]; then
     cp "$BUILD/tools/VelStation.exe" "$DEST/"

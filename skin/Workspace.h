@@ -1,0 +1,83 @@
+#pragma once
+#include "platform/Win32.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace DuiLib {
+class CPaintManagerUI;
+}
+
+namespace VelUICore {
+
+// Message number of a result posted to a receiver's window (WM_APP + 0x100).
+constexpr UINT kAsyncResultMessage = 0x8100;
+
+// The record a receiver gets for an asynchronous result or a container
+// report. The payload belongs to whoever holds the record: a receiver that
+// keeps it clears `release`.
+struct AsyncMessage {
+    int32_t receiverId = 0;
+    int32_t context = 0;     // low 32 bits of the request's context (a container id)
+    int32_t receiverTag = 0; // the receiver's skin generation
+    int32_t reserved = 0;
+    int32_t requestType = 0;
+    void* payload = nullptr;
+    void (*release)(void* payload) = nullptr;
+};
+
+// Releases the payload (unless taken) and frees a heap record.
+void FreeAsyncMessage(AsyncMessage* message) noexcept;
+
+using AsyncCallback = int32_t (*)(AsyncMessage* message, void* user);
+
+// A window's point of contact for the business core: constructing one
+// registers it as a receiver, destroying it unregisters it. Skin loading and
+// the toolkit's notifier interface are added on top of this class.
+class CWorkspace {
+public:
+    static constexpr int kMaxReceivers = 32;
+
+    CWorkspace();
+    virtual ~CWorkspace();
+    CWorkspace(const CWorkspace&) = delete;
+    CWorkspace& operator=(const CWorkspace&) = delete;
+
+    // Called by the window in its WM_CREATE; the calling thread becomes the
+    // thread results are delivered on.
+    void Bind(HWND window, DuiLib::CPaintManagerUI* paintManager);
+    void SetCallback(AsyncCallback callback, void* user);
+    virtual int32_t OnAsyncResult(AsyncMessage* message);
+
+    // For a window's handler of kAsyncResultMessage: hands the posted record
+    // (wParam) to OnAsyncResult when it is addressed to this workspace and its
+    // generation, then frees it in every case.
+    void OnPostedResult(WPARAM wParam);
+
+    int32_t Id() const { return m_id; }
+    int32_t SkinGeneration() const { return m_skinGeneration; }
+    HWND Window() const { return m_window; }
+    DWORD Thread() const { return m_thread; }
+
+    // The receiver delivery: hands a result to the receiver with that id.
+    // The payload is released here unless a receiver took it or it is posted;
+    // returns true when OnAsyncResult ran or the record was posted.
+    static bool Deliver(int32_t receiverId, int32_t context, int32_t requestType, void* payload,
+                        void (*release)(void*));
+
+protected:
+    int32_t m_id = 0;
+    int32_t m_skinGeneration = 0;
+    HWND m_window = nullptr;
+    DWORD m_thread = 0;
+    DuiLib::CPaintManagerUI* m_paintManager = nullptr;
+    AsyncCallback m_callback = nullptr;
+    void* m_user = nullptr;
+
+private:
+    static std::atomic<CWorkspace*> s_slots[kMaxReceivers];
+    static std::atomic<int32_t> s_liveCount;
+    static std::atomic<int32_t> s_nextId;
+};
+
+} // namespace VelUICore
