@@ -1,10 +1,18 @@
 #pragma once
 #include "platform/Win32.h"
 
+#include "duilib/UIDefine.h"
+#include "skin/SkinFolder.h"
+
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace DuiLib {
+class CControlUI;
 class CPaintManagerUI;
 }
 
@@ -31,10 +39,15 @@ void FreeAsyncMessage(AsyncMessage* message) noexcept;
 
 using AsyncCallback = int32_t (*)(AsyncMessage* message, void* user);
 
-// A window's point of contact for the business core: constructing one
-// registers it as a receiver, destroying it unregisters it. Skin loading and
-// the toolkit's notifier interface are added on top of this class.
-class CWorkspace {
+class CContainerBase;
+
+// A window's point of contact for the business core and its skin: constructing
+// one registers it as a receiver, destroying it unregisters it. It applies the
+// theme's global file to the window's paint manager, builds containers from
+// templates and routes the toolkit's notifications to the container that owns
+// the sender. The window's paint manager must outlive it (windows declare the
+// paint manager first).
+class CWorkspace : public DuiLib::INotifyUI {
 public:
     static constexpr int kMaxReceivers = 32;
 
@@ -47,7 +60,25 @@ public:
     // thread results are delivered on.
     void Bind(HWND window, DuiLib::CPaintManagerUI* paintManager);
     void SetCallback(AsyncCallback callback, void* user);
+
+    // The toolkit's notifications of this window: handed to the container
+    // whose root is the nearest tagged ancestor of the sender (or the sender).
+    void Notify(DuiLib::TNotifyUI& msg) override;
     virtual int32_t OnAsyncResult(AsyncMessage* message);
+
+    // Applies the loaded folder's fonts, styles and defaults; bumps the skin
+    // generation. The folder must outlive the workspace's use of it.
+    bool Initialize(SkinFolder* skinFolder);
+    // Builds the named template under the window's root. On success the
+    // workspace owns the container; on failure the caller still does.
+    bool LoadContainer(CContainerBase* container, const std::wstring& templateName);
+    void LoadFonts(const std::wstring& text);
+    void LoadStyles(const std::wstring& text);
+    // Re-creates existing scroll bars so they take the current default attributes.
+    static void RefreshScrollBars(DuiLib::CControlUI* control);
+
+    DuiLib::CPaintManagerUI* PaintManager() const { return m_paintManager; }
+    size_t ContainerCount() const { return m_containers.size(); }
 
     // For a window's handler of kAsyncResultMessage: hands the posted record
     // (wParam) to OnAsyncResult when it is addressed to this workspace and its
@@ -71,6 +102,9 @@ protected:
     HWND m_window = nullptr;
     DWORD m_thread = 0;
     DuiLib::CPaintManagerUI* m_paintManager = nullptr;
+    SkinFolder* m_skinFolder = nullptr;
+    std::vector<std::unique_ptr<CContainerBase>> m_containers;
+    std::vector<std::pair<int32_t, bool>> m_fontsAdded;  // (font id, shared)
     AsyncCallback m_callback = nullptr;
     void* m_user = nullptr;
 
@@ -78,6 +112,13 @@ private:
     static std::atomic<CWorkspace*> s_slots[kMaxReceivers];
     static std::atomic<int32_t> s_liveCount;
     static std::atomic<int32_t> s_nextId;
+};
+
+// What windows embed.
+class CMainWorkspace : public CWorkspace {
+public:
+    CMainWorkspace() = default;
+    ~CMainWorkspace() override;
 };
 
 } // namespace VelUICore
