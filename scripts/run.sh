@@ -21,11 +21,12 @@ veltray_display
 veltray_wine_prefix
 echo "[run] VelTray on DISPLAY=$DISPLAY; Ctrl-C to close it" >&2
 
-# Wine reports each debug line on its debugstr channel; show just the text.
+# Wine reports each debug line as a warning of its exception channel (older
+# Wine: its debugstr channel); show just the text.
 # setsid keeps the terminal's Ctrl-C away from Wine: the trap below closes
 # VelTray through its own window instead.
 cd "$INSTALL"
-WINEDEBUG=warn+debugstr setsid "$VELTRAY_WINE" ./VelTray.exe "$@" 2>&1 |
+WINEDEBUG=warn+seh,warn+debugstr setsid "$VELTRAY_WINE" ./VelTray.exe "$@" 2>&1 |
     sed -un 's/^.*OutputDebugString[AW] "\(.*\)"$/\1/p' | sed -u 's/\\r//g; s/\\n$//' &
 RUN_PID=$!
 
