@@ -108,25 +108,27 @@ TEST(WindowWnd, ClickOnlyWhenReleasedOverTheButton)
     }
 }
 
+struct ToolTipSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchToolTip(HWND hwnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<ToolTipSearch*>(lParam);
+    wchar_t cls[64] = {};
+    ::GetClassNameW(hwnd, cls, 64);
+    if (std::wstring(cls) == TOOLTIPS_CLASSW && ::GetWindow(hwnd, GW_OWNER) == search->owner) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND FindToolTip(HWND owner)
 {
-    struct Search {
-        HWND owner;
-        HWND found;
-    } search = {owner, nullptr};
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            wchar_t cls[64] = {};
-            ::GetClassNameW(hwnd, cls, 64);
-            if (std::wstring(cls) == TOOLTIPS_CLASSW && ::GetWindow(hwnd, GW_OWNER) == s->owner) {
-                s->found = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ToolTipSearch search = {owner, nullptr};
+    ::EnumThreadWindows(::GetCurrentThreadId(), &MatchToolTip, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
