@@ -1,0 +1,1 @@
+"""One module per vendor service; each has setup(app, state)."""
