@@ -32,6 +32,7 @@ constexpr int kConnectTimeoutMs = 100000;
 struct SandboxPorts {
     int port = 0;
     int tlsPort = 0;
+    int proxyPort = 0;
 };
 
 // VELTRAY_SANDBOX_PORT_FILE is a Unix path; Wine maps the Unix root to Z:.
@@ -61,6 +62,8 @@ SandboxPorts ReadSandboxPorts()
             ports.port = number;
         else if (key == "tls_port")
             ports.tlsPort = number;
+        else if (key == "proxy_port")
+            ports.proxyPort = number;
     }
     return ports;
 }
@@ -352,6 +355,36 @@ TEST_F(WebSocketClientTest, ServerSideEndsRun)
         EXPECT_TRUE(events.Locked([&] {
             return events.statuses == std::vector<WebSocketStatus>{WebSocketOpen, WebSocketClosed};
         }));
+    }
+}
+
+// The sandbox's tunnelling proxy (services/connectproxy.py) wants these; the
+// colon in the password must reach it as part of the password.
+TEST_F(WebSocketClientTest, ThroughHttpProxyWithCredentials)
+{
+    struct Case {
+        bool tls;
+        const char* password;
+        bool opens;
+    };
+    const Case cases[] = {
+        {false, "pr0xy:secret", true},
+        {true, "pr0xy:secret", true},
+        {false, "wrong", false},
+    };
+    ASSERT_NE(ports.proxyPort, 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.tls ? "wss " : "ws ") + c.password);
+        Recorder events;
+        Session session(events);
+        session.client->SetProxy("127.0.0.1", static_cast<uint16_t>(ports.proxyPort), "veltray-proxy", c.password);
+        const bool opened = session.client->Connect(c.tls ? WssUrl() : WsUrl(), {}, kConnectTimeoutMs);
+        ASSERT_EQ(opened, c.opens);
+        if (!opened)
+            continue;
+        session.Start();
+        ASSERT_TRUE(session.client->SendText("via proxy"));
+        EXPECT_TRUE(events.WaitText("via proxy"));
     }
 }
 

@@ -19,8 +19,9 @@ from aiohttp import web
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from services import wstest  # noqa: E402
+from services import connectproxy, wstest  # noqa: E402
 
+# Services on the aiohttp application: setup(app, state) adds their routes.
 SERVICES = [wstest]
 
 
@@ -62,15 +63,18 @@ async def serve(args):
         await tls_site.start()
         ports["tls_port"] = tls_site._server.sockets[0].getsockname()[1]
 
+    proxy, ports["proxy_port"] = await connectproxy.start(app["state"], args.host)
+
     stop = asyncio.Event()
     loop = asyncio.get_running_loop()
     for sig in (signal.SIGTERM, signal.SIGINT):
         loop.add_signal_handler(sig, stop.set)
 
-    # One "name=value" per line: port, and tls_port when TLS is on.
+    # One "name=value" per line: port, proxy_port, and tls_port when TLS is on.
     write_atomically(args.port_file, "".join(f"{k}={v}\n" for k, v in ports.items()))
     print(f"sandbox listening on {args.host}: {ports}", flush=True)
     await stop.wait()
+    proxy.close()
     await runner.cleanup()
 
 
