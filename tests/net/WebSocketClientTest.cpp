@@ -340,10 +340,12 @@ TEST_F(WebSocketClientTest, DisConnectBeforeRunMakesRunReturn)
 }
 
 // Whatever way the server ends the connection, Run returns and the client
-// reports it closed; a bad frame is a bounded failure, not a hang.
+// reports it closed; a bad frame or an endless message is a bounded failure,
+// not a hang or unbounded memory.
 TEST_F(WebSocketClientTest, ServerSideEndsRun)
 {
-    for (const char* command : {"!close 4001", "!drop", "!bad"}) {
+    const std::string tooBig = "!big " + std::to_string(WebSocketClient::kMaxMessageBytes + 1);
+    for (const std::string& command : {std::string("!close 4001"), std::string("!drop"), std::string("!bad"), tooBig}) {
         SCOPED_TRACE(command);
         Recorder events;
         Session session(events);
@@ -353,7 +355,8 @@ TEST_F(WebSocketClientTest, ServerSideEndsRun)
         EXPECT_NE(session.client->GetConnectStatus(), WebSocketOpen);
         EXPECT_FALSE(session.client->SendText("after"));
         EXPECT_TRUE(events.Locked([&] {
-            return events.statuses == std::vector<WebSocketStatus>{WebSocketOpen, WebSocketClosed};
+            return events.statuses == std::vector<WebSocketStatus>{WebSocketOpen, WebSocketClosed}
+                && events.texts.empty();
         }));
     }
 }
