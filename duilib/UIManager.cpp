@@ -494,15 +494,13 @@ void CPaintManagerUI::SetFocus(CControlUI* pControl)
         return;
     CControlUI* pOld = m_pFocus;
     m_pFocus = pControl;
+    // Events only: notifiers hear of clicks, and a focus change on every
+    // press would reach the windows' callbacks as noise.
     const POINT none = {0, 0};
-    if (pOld) {
+    if (pOld)
         SendEvent(pOld, UIEVENT_KILLFOCUS, none);
-        SendNotify(pOld, L"killfocus");
-    }
-    if (pControl && m_pFocus == pControl) {
+    if (pControl && m_pFocus == pControl)
         SendEvent(pControl, UIEVENT_SETFOCUS, none);
-        SendNotify(pControl, L"setfocus");
-    }
 }
 
 void CPaintManagerUI::ReapObjects(CControlUI* pControl)

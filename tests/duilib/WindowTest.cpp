@@ -40,6 +40,8 @@ public:
     {
         if (msg.sType == L"click")
             clicks.push_back(msg.pSender);
+        else
+            others.push_back(msg.sType);
     }
 
     CPaintManagerUI pm;
@@ -48,6 +50,7 @@ public:
     HWND handleAtCreate = nullptr;
     int finalMessages = 0;
     std::vector<CControlUI*> clicks;
+    std::vector<std::wstring> others;
 };
 
 HWND CreateTestWindow(TestWnd& wnd)
@@ -104,6 +107,7 @@ TEST(WindowWnd, ClickOnlyWhenReleasedOverTheButton)
             EXPECT_EQ(wnd.clicks[0], wnd.button) << c.name;
         }
         EXPECT_FALSE(wnd.button->IsPushed()) << c.name;
+        EXPECT_TRUE(wnd.others.empty()) << c.name;  // presses and focus changes notify nobody
         ::DestroyWindow(hwnd);
     }
 }
