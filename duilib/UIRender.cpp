@@ -125,7 +125,7 @@ void FillRect(DibTarget& t, const RECT& rc, DWORD argb)
     }
 }
 
-void BlendImage(DibTarget& t, const std::vector<DWORD>& px, int w, int h, int left, int top)
+void BlendImage(DibTarget& t, const DWORD* px, int w, int h, int left, int top)
 {
     const RECT rc = {left, top, left + w, top + h};
     RECT area = {};
@@ -133,7 +133,7 @@ void BlendImage(DibTarget& t, const std::vector<DWORD>& px, int w, int h, int le
         return;
     for (LONG y = area.top; y < area.bottom; ++y) {
         DWORD* row = t.bits + static_cast<size_t>(y) * t.width;
-        const DWORD* src = px.data() + static_cast<size_t>(y - top) * w - left;
+        const DWORD* src = px + static_cast<size_t>(y - top) * w - left;
         for (LONG x = area.left; x < area.right; ++x)
             row[x] = Over(src[x], row[x]);
     }
@@ -238,6 +238,21 @@ void CRenderEngine::DrawColor(HDC hDC, const RECT& rc, DWORD dwColor)
                      static_cast<INT>(rc.right - rc.left), static_cast<INT>(rc.bottom - rc.top));
 }
 
+void CRenderEngine::DrawPremultiplied(HDC hDC, int x, int y, const DWORD* pixels, int width, int height)
+{
+    if (!pixels || width <= 0 || height <= 0)
+        return;
+    DibTarget target;
+    if (GetDibTarget(hDC, target)) {
+        BlendImage(target, pixels, width, height, x, y);
+        return;
+    }
+    CDibGraphics g(hDC);
+    Gdiplus::Bitmap bitmap(width, height, width * 4, PixelFormat32bppPARGB,
+                           reinterpret_cast<BYTE*>(const_cast<DWORD*>(pixels)));
+    g->DrawImage(&bitmap, x, y, width, height);
+}
+
 void CRenderEngine::DrawBorder(HDC hDC, const RECT& rc, int nSize, DWORD dwColor)
 {
     if (nSize <= 0 || (dwColor >> 24) == 0)
@@ -318,7 +333,7 @@ void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* pManager, const RECT& rc,
             g_textCachePixels += px.size();
             it = g_textCache.emplace(std::move(key), std::move(px)).first;
         }
-        BlendImage(target, it->second, width, height, rc.left, rc.top);
+        BlendImage(target, it->second.data(), width, height, rc.left, rc.top);
         return;
     }
     CDibGraphics g(hDC);

@@ -49,6 +49,11 @@ public:
     // dwColor is ARGB; 0 alpha draws nothing.
     static void DrawColor(HDC hDC, const RECT& rc, DWORD dwColor);
     static void DrawBorder(HDC hDC, const RECT& rc, int nSize, DWORD dwColor);
+    // Blends premultiplied BGRA pixels (width x height, top-down) at (x, y),
+    // source-over. Painters that draw the same shapes on every frame render
+    // them once into such a buffer and blend it here: GDI+ shapes are costly
+    // per frame, a blend is not.
+    static void DrawPremultiplied(HDC hDC, int x, int y, const DWORD* pixels, int width, int height);
     static void DrawText(HDC hDC, CPaintManagerUI* pManager, const RECT& rc, const CDuiString& text,
                          DWORD dwTextColor, int iFont, UINT uStyle);
     // Extent of the text laid out on one line (or wrapped to cxMax when > 0).

@@ -139,6 +139,30 @@ TEST_F(Render, GdiplusPaintingStepsAreClippedAndKeepTheirAlpha)
         EXPECT_EQ(At(p.x, p.y), 0u) << p.x << "," << p.y;
 }
 
+// Blends a prepared 2 x 2 buffer, as a painter with a cached body would.
+class CachedPainterUI : public CControlUI {
+public:
+    void PaintBkColor(HDC hDC) override
+    {
+        const DWORD px[4] = {0xFFFF0000, 0x80800000, 0x00000000, 0xFF0000FF};
+        CRenderEngine::DrawPremultiplied(hDC, m_rcItem.left - 1, m_rcItem.top, px, 2, 2);
+    }
+};
+
+TEST_F(Render, PremultipliedBuffersBlendSourceOverInsideTheClip)
+{
+    auto* back = AddFloating<CControlUI>(RECT{0, 0, 40, 40});
+    back->SetBkColor(0xFF00FF00);
+    AddFloating<CachedPainterUI>(RECT{11, 10, 30, 30});  // the buffer starts one pixel left of it
+    Paint();
+
+    EXPECT_EQ(At(10, 10), 0xFF00FF00u);  // outside the painter: clipped away
+    EXPECT_EQ(At(11, 10), 0xFF807F00u);  // half red over green
+    EXPECT_EQ(At(10, 11), 0xFF00FF00u);
+    EXPECT_EQ(At(11, 11), 0xFF0000FFu);
+    EXPECT_EQ(At(12, 12), 0xFF00FF00u);
+}
+
 TEST_F(Render, LayeredBitsAreOfferedOnlyForTheToolkitsDib)
 {
     Paint();
