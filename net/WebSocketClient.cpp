@@ -17,6 +17,9 @@ constexpr unsigned short kCloseTooBig = 1009;
 // wake event were lost; DisConnect normally wakes it at once.
 constexpr DWORD kWaitSliceMs = 1000;
 
+// Messages taken per drain before they are delivered and senders get a turn.
+constexpr size_t kEventsPerDrain = 64;
+
 // How long one send may wait for the socket to take more bytes.
 constexpr int kSendStallMs = 10000;
 
@@ -224,9 +227,16 @@ void WebSocketClient::Run()
     bool ended = false;
 
     while (!ended) {
+        bool more = false;
         {
             std::lock_guard<std::mutex> lock(m_handleLock);
             while (!ended) {
+                if (events.size() >= kEventsPerDrain) {
+                    // A peer that never pauses must not starve senders or
+                    // delay delivery: hand over what is there first.
+                    more = true;
+                    break;
+                }
                 if (m_stop) {
                     const std::string payload = ClosePayload(kCloseNormal);
                     (void)SendFrameLocked(payload.data(), payload.size(), CURLWS_CLOSE);
@@ -305,8 +315,10 @@ void WebSocketClient::Run()
             }
         }
         events.clear();
-            if (ended)
+        if (ended)
             break;
+        if (more)
+            continue;  // already buffered: the socket event may stay unset
 
         HANDLE waits[2] = {m_socketEvent, m_wakeEvent};
         WaitForMultipleObjects(2, waits, FALSE, kWaitSliceMs);
