@@ -22,10 +22,11 @@ for arch in $ARCHS; do
     if [[ ! -f "$dir/build.ninja" ]] || ! grep -qx "VELTRAY_DEPS:PATH=$deps" "$dir/CMakeCache.txt" 2>/dev/null; then
         echo "[build] configuring $dir" >&2
         rm -rf "$dir"
+        mkdir -p "$dir"
         cmake -S "$REPO" -B "$dir" -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE="$REPO/cmake/$toolchain.cmake" \
-            -DVELTRAY_DEPS:PATH="$deps" >"$ROOT.configure-$arch.log" 2>&1 ||
-            { cat "$ROOT.configure-$arch.log" >&2; exit 1; }
+            -DVELTRAY_DEPS:PATH="$deps" >"$dir/configure.log" 2>&1 ||
+            { cat "$dir/configure.log" >&2; exit 1; }
     fi
     echo "[build] $(date +%H:%M:%S) compiling $arch" >&2
     cmake --build "$dir" -- -j"${VELTRAY_JOBS:-$(nproc)}" >&2
