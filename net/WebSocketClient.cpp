@@ -125,8 +125,10 @@ bool WebSocketClient::ConnectLocked(const std::string& url, const std::map<std::
     curl_easy_setopt(m_curl, CURLOPT_WS_OPTIONS, static_cast<long>(CURLWS_NOAUTOPONG));
     if (m_headers)
         curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, m_headers);
+    // The proxy comes from the proxy settings only; an empty one also keeps
+    // libcurl from taking all_proxy or ws_proxy from the environment.
+    curl_easy_setopt(m_curl, CURLOPT_PROXY, m_proxyHost.c_str());
     if (!m_proxyHost.empty()) {
-        curl_easy_setopt(m_curl, CURLOPT_PROXY, m_proxyHost.c_str());
         curl_easy_setopt(m_curl, CURLOPT_PROXYPORT, static_cast<long>(m_proxyPort));
         curl_easy_setopt(m_curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
         // A plain HTTP proxy may not pass an upgrade through; a tunnel always does.

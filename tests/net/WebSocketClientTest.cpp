@@ -391,6 +391,31 @@ TEST_F(WebSocketClientTest, ThroughHttpProxyWithCredentials)
     }
 }
 
+// The proxy comes from the proxy settings only; a proxy variable in the
+// environment (here a port where nobody listens) must not divert the client.
+TEST_F(WebSocketClientTest, IgnoresProxiesFromTheEnvironment)
+{
+    struct ScopedEnv {
+        const wchar_t* name;
+        ScopedEnv(const wchar_t* n, const wchar_t* value) : name(n)
+        {
+            SetEnvironmentVariableW(name, value);
+            _wputenv_s(name, value);
+        }
+        ~ScopedEnv()
+        {
+            SetEnvironmentVariableW(name, nullptr);
+            _wputenv_s(name, L"");
+        }
+    };
+    ScopedEnv all(L"all_proxy", L"http://127.0.0.1:9");
+    ScopedEnv ws(L"ws_proxy", L"http://127.0.0.1:9");
+    Session session(recorder);
+    Open(session, WsUrl());
+    ASSERT_TRUE(session.client->SendText("direct"));
+    EXPECT_TRUE(recorder.WaitText("direct"));
+}
+
 TEST_F(WebSocketClientTest, ConnectFailures)
 {
     const std::string cases[] = {
