@@ -13,7 +13,7 @@ PACKAGES=(
     # running and testing under Wine
     wine wine32 wine64 xvfb xauth xdotool imagemagick fonts-wqy-microhei x11-utils
     # sandbox and test tooling
-    python3 python3-aiohttp python3-pytest openssl
+    python3 python3-aiohttp python3-pytest python3-cryptography openssl
 )
 
 missing=()
