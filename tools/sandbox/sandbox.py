@@ -30,11 +30,20 @@ class State:
 
     def __init__(self):
         self.records = []
+        # Open WebSocket connections of every service: closed with 1001 at
+        # shutdown, which would otherwise wait for them.
+        self.sockets = set()
+
+
+async def close_sockets(app):
+    for ws in list(app["state"].sockets):
+        await ws.close(code=1001, message=b"sandbox stopping")
 
 
 def build_app(state):
     app = web.Application()
     app["state"] = state
+    app.on_shutdown.append(close_sockets)
     for service in SERVICES:
         service.setup(app, state)
     return app

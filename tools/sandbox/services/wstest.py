@@ -37,12 +37,19 @@ def split(data, parts):
     return [data[i * size:(i + 1) * size] for i in range(parts)]
 
 
-async def handle(request):
+async def handle(request, state):
     ws = web.WebSocketResponse(autoping=False, max_msg_size=0)
     await ws.prepare(request)
-    transport = request.transport
-    pongs = []
+    state.sockets.add(ws)
+    try:
+        await serve(ws, request.transport)
+    finally:
+        state.sockets.discard(ws)
+    return ws
 
+
+async def serve(ws, transport):
+    pongs = []
     async for msg in ws:
         if msg.type == WSMsgType.PING:
             await ws.pong(msg.data)
@@ -87,8 +94,10 @@ async def handle(request):
             transport.write(raw_frame(0x3, b"reserved"))
         else:
             await ws.send_str(f"unknown command {command}")
-    return ws
 
 
 def setup(app, state):
-    app.router.add_get("/ws/test", handle)
+    async def handle_test(request):
+        return await handle(request, state)
+
+    app.router.add_get("/ws/test", handle_test)
