@@ -33,6 +33,7 @@ struct AsyncMessage {
     void* payload = nullptr;
     void (*release)(void* payload) = nullptr;
 };
+static_assert(sizeof(void*) != 4 || sizeof(AsyncMessage) == 7 * 4, "seven 32-bit words in the 32-bit program");
 
 // Releases the payload (unless taken) and frees a heap record.
 void FreeAsyncMessage(AsyncMessage* message) noexcept;
