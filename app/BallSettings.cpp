@@ -2,6 +2,7 @@
 #include "app/BallSettings.h"
 
 #include "app/TrayIni.h"
+#include "platform/ModulePath.h"
 
 const wchar_t* const BallSettings::kKeys[kCount] = {L"ballnotify", L"ballsound", L"ballsnap", L"startup"};
 const wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -9,18 +10,8 @@ const wchar_t kRunValueName[] = L"VelTray";
 
 std::wstring RunValueData()
 {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return L"\"" + path + L"\"";
+    const std::wstring path = ExecutablePath();
+    return path.empty() ? std::wstring() : L"\"" + path + L"\"";
 }
 
 void BallSettings::Load(const TrayIni& trayIni)

@@ -1,25 +1,10 @@
 #include "platform/Win32.h"
 #include "app/TrayIni.h"
 
+#include "platform/ModulePath.h"
+
 namespace {
 constexpr wchar_t kSection[] = L"switch";
-}
-
-std::wstring ExecutableDirectory()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
 TrayIni::TrayIni() : m_baseDir(ExecutableDirectory()) {}

@@ -25,5 +25,4 @@ private:
     std::wstring m_baseDir;
 };
 
-// The directory of the running executable, without a trailing backslash.
-std::wstring ExecutableDirectory();
+#include "platform/ModulePath.h"

@@ -1,6 +1,8 @@
 #include "platform/Win32.h"
 #include "business/UserFiles.h"
 
+#include "platform/ModulePath.h"
+
 #include "business/JsonRead.h"
 #include "logging/LogSettings.h"
 #include "platform/ScopedWin.h"
@@ -119,11 +121,7 @@ void LogAnsiFile()
 
 std::wstring ExeDirectory()
 {
-    wchar_t path[MAX_PATH * 2] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-    std::wstring text(path, length);
-    const size_t slash = text.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : text.substr(0, slash);
+    return ExecutableDirectory();
 }
 
 std::wstring CommonDirectory(const std::wstring& base)

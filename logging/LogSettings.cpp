@@ -2,6 +2,7 @@
 #include "logging/LogSettings.h"
 
 #include "logging/LightLogger.h"
+#include "platform/ModulePath.h"
 
 #include <shlobj.h>
 
@@ -11,15 +12,6 @@
 namespace {
 
 std::atomic<bool> g_instanceCreated{false};
-
-std::wstring ExeDirectory()
-{
-    wchar_t path[MAX_PATH * 2] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-    std::wstring text(path, length);
-    const size_t slash = text.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : text.substr(0, slash);
-}
 
 void CreateDirectories(const std::wstring& path)
 {
@@ -47,7 +39,7 @@ std::wstring ReadName(const std::wstring& ini, const wchar_t* key)
 
 LogSettings& LogSettings::Instance()
 {
-    static LogSettings settings(L"c:\\VelstationLog\\" L"\\config.ini", ExeDirectory());
+    static LogSettings settings(L"c:\\VelstationLog\\" L"\\config.ini", ExecutableDirectory());
     g_instanceCreated.store(true);
     return settings;
 }

@@ -11,6 +11,7 @@
 #include "platform/TextConv.h"
 #include "tests/stationlink/LinkTestSupport.h"
 #include "tests/support/DbWinMonitor.h"
+#include "tests/support/ProcessWindows.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -36,32 +37,6 @@ size_t IndexOf(const std::vector<std::string>& lines, const std::string& fragmen
 bool Contains(const std::vector<std::string>& lines, const std::string& fragment)
 {
     return IndexOf(lines, fragment) < lines.size();
-}
-
-struct DialogSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<DialogSearch*>(lParam);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(hwnd, &owner);
-    wchar_t cls[32] = {};
-    ::GetClassNameW(hwnd, cls, 32);
-    if (owner == search->pid && std::wstring(cls) == L"#32770") {
-        search->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindMainDialog(DWORD pid)
-{
-    DialogSearch search{pid, nullptr};
-    ::EnumWindows(&MatchDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 // Ends a stand-in the way a user would, so it withdraws its slots.
