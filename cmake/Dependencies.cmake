@@ -21,8 +21,11 @@ function(veltray_dep name)
 endfunction()
 
 veltray_dep(crypto LIBS crypto LINK "ws2_32;crypt32;bcrypt")
-veltray_dep(ssl LIBS ssl LINK "deps::crypto")
-veltray_dep(curl LIBS curl DEFINES CURL_STATICLIB LINK "deps::ssl;z;ws2_32;crypt32;bcrypt;wldap32;iphlpapi")
+# libssl and libcurl name the OpenSSL archives they need right after
+# themselves: the linker reads static archives once, in order, and a target
+# that names deps::crypto before them would otherwise leave libssl unresolved.
+veltray_dep(ssl LIBS "ssl;crypto" LINK "deps::crypto")
+veltray_dep(curl LIBS "curl;ssl;crypto" DEFINES CURL_STATICLIB LINK "deps::ssl;z;ws2_32;crypt32;bcrypt;wldap32;iphlpapi")
 veltray_dep(jsoncpp LIBS jsoncpp)
 veltray_dep(lua LIBS "luacjson;lua5.1" INCLUDES lua5.1)
 veltray_dep(sodium LIBS sodium DEFINES SODIUM_STATIC)
