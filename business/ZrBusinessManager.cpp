@@ -40,6 +40,36 @@ void ZrBusinessManager::AddManager(std::unique_ptr<ZrBusinessObject> manager)
     m_managers[index] = std::move(manager);
 }
 
+namespace {
+
+// The service's view of the store: every value copied out under the store's
+// mutex at the time of each request, so that a reload is seen at once.
+WeHttpStore HttpStore(const ZrCommonData& data)
+{
+    WeHttpStore store;
+    store.lookup = [&data](const std::string& section, const std::string& key) { return data.Lookup(section, key); };
+    store.values = [&data] {
+        WeHttpStoreValues v;
+        v.userName = data.UserName();
+        v.token = data.Token();
+        v.serverId = data.ServerId();
+        v.clientType = data.ClientType();
+        v.appVersion = data.AppVersion();
+        v.softName = data.SoftName();
+        v.deviceId = data.DeviceId();
+        v.agent = data.Agent();
+        v.device = data.Device();
+        v.sign = data.Lookup("urldata", "sign");
+        v.signv1 = data.Lookup("urldata", "signv1");
+        v.proxy = data.Proxy();
+        return v;
+    };
+    store.baseDirectory = data.BaseDirectory();
+    return store;
+}
+
+} // namespace
+
 void ZrBusinessManager::Init()
 {
     if (m_initialised)
@@ -49,6 +79,7 @@ void ZrBusinessManager::Init()
     CreateManagers();
     m_data = std::make_unique<ZrCommonData>();
     m_data->Load();
+    m_http = std::make_unique<WeHttpService>(HttpStore(*m_data));
     // Handlers are registered here, before any worker runs: the handler table
     // and the manager list are read without a lock afterwards.
     for (auto& [index, manager] : m_managers)
@@ -73,6 +104,7 @@ void ZrBusinessManager::Uninit()
     for (auto& [index, manager] : m_managers)
         manager.reset();
     m_managers.clear();
+    m_http.reset();
     m_data.reset();
 }
 
@@ -97,21 +129,21 @@ bool ZrBusinessManager::HttpGet(HttpRequest request, bool now)
 {
     if (!now)
         return AddTask(std::function<bool()>([this, request]() { return HttpGet(request, true); }));
-    return false; // no HTTP service in this build yet
+    return m_http && m_http->get(request);
 }
 
 bool ZrBusinessManager::HttpPost(HttpRequest request, bool now)
 {
     if (!now)
         return AddTask(std::function<bool()>([this, request]() { return HttpPost(request, true); }));
-    return false; // no HTTP service in this build yet
+    return m_http && m_http->post(request);
 }
 
 bool ZrBusinessManager::HttpDownload(HttpRequest request, bool now)
 {
     if (!now)
         return AddTask(std::function<bool()>([this, request]() { return HttpDownload(request, true); }));
-    return false; // no HTTP service in this build yet
+    return m_http && m_http->download(request);
 }
 
 bool ZrBusinessManager::QuoteRequest(HttpRequest request)

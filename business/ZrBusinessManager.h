@@ -7,6 +7,7 @@
 #include "business/ZrBusinessObject.h"
 #include "business/ZrSingleton.h"
 #include "business/ZrTimerThread.h"
+#include "net/WeHttpService.h"
 
 #include <atomic>
 #include <cstdint>
@@ -71,6 +72,7 @@ public:
     void BroadcastPushChannelOpen();
 
     ZrCommonData* Data() const { return m_data.get(); }
+    WeHttpService* HttpService() const { return m_http.get(); }
     const ManagerList& Managers() const { return m_managers; }
     WeThreadPool& Pool() { return m_pool; }
     ZrTimerThread& TimerThread() { return m_timerThread; }
@@ -94,6 +96,7 @@ private:
     ManagerList m_managers;
     WeThreadPool m_pool;
     std::unique_ptr<ZrCommonData> m_data;
+    std::unique_ptr<WeHttpService> m_http;
     std::atomic<const std::atomic<HWND>*> m_notifyWindow{nullptr};
     bool m_initialised = false;
     std::atomic<bool> m_tickSeen{false};

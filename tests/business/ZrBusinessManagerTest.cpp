@@ -337,3 +337,26 @@ TEST(ZrBusinessObject, SubscriptionsMatchOnReceiverIdAndTheFull64BitContext)
     manager.UpdateSubscription(make(9, 9, kModeUnsubscribe));
     EXPECT_TRUE(manager.Subscribers(60002).empty());
 }
+
+TEST(ZrBusinessManager, HttpCallsReachTheServiceOnlyWhileInitialised)
+{
+    ZrBusinessManager manager;
+    manager.Init();
+    ASSERT_NE(manager.HttpService(), nullptr);
+    // No configured address: the call still completes, with an empty body.
+    auto request = std::make_shared<ParamReqInfo>();
+    request->section = "nowhere";
+    request->key = "nothing";
+    std::promise<uint32_t> answered;
+    request->onResponse = [&](const auto&, const char*, uint32_t length) { answered.set_value(length); };
+    EXPECT_TRUE(manager.HttpGet(request, true));
+    auto answer = answered.get_future();
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_EQ(answer.get(), 0u);
+    EXPECT_FALSE(manager.HttpDownload(std::make_shared<ParamReqInfo>(), true)) << "no target file";
+
+    manager.Uninit();
+    EXPECT_EQ(manager.HttpService(), nullptr);
+    auto after = std::make_shared<ParamReqInfo>();
+    EXPECT_FALSE(manager.HttpPost(after, true));
+}
