@@ -408,10 +408,12 @@ bool WeHttpService::download(std::shared_ptr<ParamReqInfo> request)
         ::DeleteFileW(temporary.c_str()); // a partial file is of no use to anyone
         return false;
     }
-    ::DeleteFileW(target.c_str());
-    ::MoveFileW(temporary.c_str(), target.c_str());
+    // One replacing move instead of delete-then-move: a move that fails then
+    // leaves the old target in place and is reported, not taken for success.
+    const bool moved =
+        ::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
     ::DeleteFileW(temporary.c_str());
-    return true;
+    return moved;
 }
 
 std::string newGuidString()

@@ -8,6 +8,7 @@
 #include <json/json.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -226,11 +227,13 @@ TEST(WeHttpPure, Base64AndGuid)
 namespace {
 
 // VELTRAY_SANDBOX_PORT_FILE is a Unix path; Wine maps the Unix root to Z:.
-int SandboxPort()
+// Its lines are "name=number": port, tls_port, proxy_port.
+std::map<std::string, int> SandboxPorts()
 {
+    std::map<std::string, int> ports;
     const char* file = std::getenv("VELTRAY_SANDBOX_PORT_FILE");
     if (!file || !*file)
-        return 0;
+        return ports;
     std::wstring path = Utf8ToWide(file);
     if (path[0] == L'/') {
         std::replace(path.begin(), path.end(), L'/', L'\\');
@@ -238,10 +241,12 @@ int SandboxPort()
     }
     std::ifstream in{std::filesystem::path(path)};
     std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("port=", 0) == 0)
-            return std::atoi(line.c_str() + 5);
-    return 0;
+    while (std::getline(in, line)) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos)
+            ports[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
+    }
+    return ports;
 }
 
 std::string ReadAll(const std::wstring& path)
@@ -254,7 +259,8 @@ class WeHttpServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        port = SandboxPort();
+        ports = SandboxPorts();
+        port = ports["port"];
         ASSERT_NE(port, 0) << "sandbox port file missing (VELTRAY_SANDBOX_PORT_FILE)";
         ASSERT_TRUE(::CreateDirectoryW(dir.Join(L"Data").c_str(), nullptr));
         values = Identity();
@@ -298,6 +304,7 @@ protected:
         return "<absent>";
     }
 
+    std::map<std::string, int> ports;
     int port = 0;
     TempDir dir;
     WeHttpStoreValues values;
@@ -401,4 +408,47 @@ TEST_F(WeHttpServiceTest, DownloadReplacesTheTargetOnlyOnSuccess)
     noTarget->url = Url("/http/file?size=1");
     EXPECT_FALSE(service->download(noTarget));
     EXPECT_FALSE(service->download(nullptr));
+}
+
+TEST_F(WeHttpServiceTest, DownloadIntoAMissingFolderFailsAndLeavesNoTemporaryFile)
+{
+    auto request = Request(0, 0, {});
+    request->url = Url("/http/file?size=10");
+    request->body = WideToUtf8(dir.Join(L"no-such-folder\\got.bin"));
+    EXPECT_FALSE(service->download(request));
+    EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(service->DownloadDirectory())));
+}
+
+TEST_F(WeHttpServiceTest, ProxySettingsOfTheStoreCarryTheRequest)
+{
+    ASSERT_NE(ports["proxy_port"], 0);
+    ASSERT_NE(ports["tls_port"], 0);
+    const std::string target = "127.0.0.1:" + std::to_string(ports["tls_port"]);
+    struct Case {
+        const char* password;
+        bool through;
+    } cases[] = {{"pr0xy:secret", true}, {"wrong", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.password);
+        auto proxy = std::make_shared<ZrProxyData>();
+        std::snprintf(proxy->Domain, sizeof proxy->Domain, "127.0.0.1");
+        proxy->Port = ports["proxy_port"];
+        std::snprintf(proxy->UserName, sizeof proxy->UserName, "veltray-proxy");
+        std::snprintf(proxy->Password, sizeof proxy->Password, "%s", c.password);
+        proxy->ProxyType = 1;
+        values.proxy = proxy;
+        auto request = Request(0, 0, {});
+        request->url = "https://" + target + "/http/echo";
+        const Json::Value answer = Call(request, false);
+        EXPECT_EQ(answer["path"].asString(), c.through ? "/http/echo" : "");
+    }
+    // The tunnel the proxy opened, seen from the sandbox's side.
+    values.proxy.reset();
+    auto records = Request(0, 0, {});
+    records->url = Url("/http/records");
+    const Json::Value all = Call(records, false);
+    bool tunnelled = false;
+    for (const auto& record : all)
+        tunnelled |= record.isArray() && record[0].asString() == "proxy" && record[1].asString() == target;
+    EXPECT_TRUE(tunnelled);
 }

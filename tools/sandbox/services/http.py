@@ -7,7 +7,8 @@ request building and signing can be checked against them.
                         401 with the expected signature when it is wrong
   /http/file?size=N     N bytes of a fixed pattern (downloads)
   /http/status/CODE     answers CODE with a short body
-  /http/records         every request so far (JSON list), newest last
+  /http/records         every request and proxy tunnel so far (JSON list),
+                        newest last
 
 The signing secrets are configuration["urldata"]["sign"] and ["signv1"] of
 the client; the sandbox's are SECRETS.
@@ -94,7 +95,8 @@ def setup(app, state):
         return web.Response(status=code, text=f"status {code}")
 
     async def records(request):
-        return web.json_response([r for r in state.records if r.get("path", "").startswith("/http/")])
+        # Tunnels of the proxy are there too, as ["proxy", "host:port"].
+        return web.json_response(state.records)
 
     app.router.add_route("*", "/http/echo", echo)
     app.router.add_route("*", "/http/signed/{style}", signed)
