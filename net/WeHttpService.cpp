@@ -220,11 +220,15 @@ std::string BuildBody(int32_t bodyStyle, const ParamReqInfo::Pairs& params)
     std::map<std::string, std::string> members;
     for (const auto& [value, name] : params)
         members[name] = value;
+    // Only a value that is JSON text as a whole counts: "12abc" stays a
+    // string instead of becoming 12.
+    Json::CharReaderBuilder builder;
+    builder["failIfExtra"] = true;
+    builder["allowComments"] = false;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value object(Json::objectValue);
     for (const auto& [name, value] : members) {
         Json::Value parsed;
-        Json::CharReaderBuilder builder;
-        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
         if (bodyStyle == 1 && reader->parse(value.data(), value.data() + value.size(), &parsed, nullptr))
             object[name] = parsed;
         else

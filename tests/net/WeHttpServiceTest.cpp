@@ -96,6 +96,7 @@ TEST(WeHttpPure, BuildsBodiesByStyle)
         {1, {{"1", "x"}}, "{\"x\":1}"},
         {1, {{"true", "t"}, {"abc", "s"}, {"[1,2]", "a"}, {"{\"k\"", "o"}}, "{\"a\":[1,2],\"o\":\"{\\\"k\\\"\",\"s\":\"abc\",\"t\":true}"},
         // Members in byte order of their names; a repeated name keeps its last value.
+        {1, {{"12abc", "n"}, {"1 // c", "c"}, {"", "e"}}, "{\"c\":\"1 // c\",\"e\":\"\",\"n\":\"12abc\"}"},
         {0, {{"1", "b"}, {"2", "a"}, {"3", "B"}, {"4", "a"}}, "{\"B\":\"3\",\"a\":\"4\",\"b\":\"1\"}\n"},
         {2, {{"2", "b"}, {"a b", "a"}}, "b=2&a=a b"},
         {2, {}, ""},
