@@ -198,9 +198,8 @@ std::string PercentEncode(const std::string& text)
 
 std::string HeaderLine(const std::string& name, const std::string& value)
 {
-    char line[256] = {};
-    std::snprintf(line, sizeof line, "%s: %s", name.c_str(), value.c_str());
-    return line;
+    // Not cut to a fixed buffer: a long token cut short is a wrong token.
+    return name + ": " + value;
 }
 
 std::string BuildBody(int32_t bodyStyle, const ParamReqInfo::Pairs& params)

@@ -196,7 +196,6 @@ TEST(WeHttpPure, GivenBodyIsKeptAndEmptyValuesLeaveTheirHeaderOut)
         EXPECT_EQ(Header(prepared.headerLines, "agent"), "<absent>");
         EXPECT_NE(Header(prepared.headerLines, "signature"), "<absent>");
     }
-    EXPECT_EQ(WeHttp::HeaderLine("n", std::string(400, 'v')).size(), 255u);
 }
 
 TEST(WeHttpPure, EncodesParamsOnlyWhenAsked)
@@ -317,6 +316,7 @@ protected:
 
 TEST_F(WeHttpServiceTest, SignedGetIsAcceptedWithSortedEncodedQuery)
 {
+    values.token = std::string(400, 't');
     auto request = Request(4, 0, {{"2", "b"}, {"x y&z", "a"}});
     request->url = Url("/http/signed/4");
     request->headers = {{"v1", "X-Caller"}};
@@ -325,6 +325,7 @@ TEST_F(WeHttpServiceTest, SignedGetIsAcceptedWithSortedEncodedQuery)
     EXPECT_EQ(answer["query"].asString(), "a=x+y%26z&b=2");
     EXPECT_EQ(Sent(answer, "X-Caller"), "v1");
     EXPECT_EQ(Sent(answer, "deviceid"), "SN42");
+    EXPECT_EQ(Sent(answer, "token"), values.token) << "a long token arrives whole";
     EXPECT_EQ(Sent(answer, "Content-Type"), "application/json");
     const std::string ts = Sent(answer, "timestamp");
     ASSERT_GE(ts.size(), 4u);
