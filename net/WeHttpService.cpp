@@ -198,8 +198,10 @@ std::string PercentEncode(const std::string& text)
 
 std::string HeaderLine(const std::string& name, const std::string& value)
 {
-    // Not cut to a fixed buffer: a long token cut short is a wrong token.
-    return name + ": " + value;
+    // Not cut to a fixed buffer: a long token cut short is a wrong token. A
+    // line break would end the line early and start a header of the value's
+    // choosing, so the value ends there.
+    return name + ": " + value.substr(0, value.find_first_of("\r\n"));
 }
 
 std::string BuildBody(int32_t bodyStyle, const ParamReqInfo::Pairs& params)

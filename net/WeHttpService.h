@@ -47,7 +47,7 @@ namespace WeHttp {
 
 // Letters, digits and "-_.~" stay, a space becomes "+", every other byte %XX.
 std::string PercentEncode(const std::string& text);
-// "name: value", whatever the length.
+// "name: value", whatever the length; the value ends at a CR or LF.
 std::string HeaderLine(const std::string& name, const std::string& value);
 // The body of body styles 0-2 from (value, name) pairs; other styles give "".
 std::string BuildBody(int32_t bodyStyle, const ParamReqInfo::Pairs& params);

@@ -198,6 +198,14 @@ TEST(WeHttpPure, GivenBodyIsKeptAndEmptyValuesLeaveTheirHeaderOut)
     }
 }
 
+TEST(WeHttpPure, HeaderValuesEndAtALineBreak)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"tok\r\nX-Evil: 1", "t: tok"}, {"tok\n", "t: tok"}, {std::string(400, 'v'), "t: " + std::string(400, 'v')}};
+    for (const auto& [value, line] : cases)
+        EXPECT_EQ(WeHttp::HeaderLine("t", value), line);
+}
+
 TEST(WeHttpPure, EncodesParamsOnlyWhenAsked)
 {
     for (const bool encode : {true, false}) {
