@@ -160,30 +160,18 @@ std::wstring DownloadDirectory(const std::wstring& base)
 bool ReadRecordFile(const std::wstring& path, size_t recordSize, RecordFileHeader& header,
                     std::vector<uint8_t>& records)
 {
-    if (recordSize == 0)
+    std::string bytes;
+    if (recordSize == 0 || !ReadWholeFile(path, bytes))
         return false;
-    ScopedHandle file = OpenExclusive(path);
-    if (!file)
-        return false;
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 || size.QuadPart > kMaxUserFileSize)
-        return false;
-    ScopedHandle mapping(::CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping)
-        return false;
-    const auto* view = static_cast<const uint8_t*>(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
-    if (!view)
-        return false;
-    const auto fileSize = static_cast<uint64_t>(size.QuadPart);
-    bool ok = fileSize >= sizeof(RecordFileHeader) && SafeCopy(&header, view, sizeof(header));
+    const uint64_t fileSize = bytes.size();
+    bool ok = fileSize >= sizeof(RecordFileHeader);
+    if (ok)
+        std::memcpy(&header, bytes.data(), sizeof(header));
     ok = ok && header.count > 0 &&
          fileSize == sizeof(RecordFileHeader) + static_cast<uint64_t>(header.count) * recordSize;
-    if (ok) {
-        records.assign(static_cast<size_t>(fileSize - sizeof(RecordFileHeader)), 0);
-        ok = SafeCopy(records.data(), view + sizeof(RecordFileHeader), records.size());
-    }
-    ::UnmapViewOfFile(view);
-    if (!ok)
+    if (ok)
+        records.assign(bytes.begin() + sizeof(RecordFileHeader), bytes.end());
+    else
         records.clear();
     return ok;
 }

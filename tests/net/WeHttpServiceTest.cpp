@@ -4,6 +4,8 @@
 #include "platform/TextConv.h"
 #include "tests/support/TempDir.h"
 
+#include "tests/support/SandboxPorts.h"
+
 #include <gtest/gtest.h>
 #include <json/json.h>
 
@@ -234,28 +236,6 @@ TEST(WeHttpPure, Base64AndGuid)
 
 namespace {
 
-// VELTRAY_SANDBOX_PORT_FILE is a Unix path; Wine maps the Unix root to Z:.
-// Its lines are "name=number": port, tls_port, proxy_port.
-std::map<std::string, int> SandboxPorts()
-{
-    std::map<std::string, int> ports;
-    const char* file = std::getenv("VELTRAY_SANDBOX_PORT_FILE");
-    if (!file || !*file)
-        return ports;
-    std::wstring path = Utf8ToWide(file);
-    if (path[0] == L'/') {
-        std::replace(path.begin(), path.end(), L'/', L'\\');
-        path = L"Z:" + path;
-    }
-    std::ifstream in{std::filesystem::path(path)};
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos)
-            ports[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
-    }
-    return ports;
-}
 
 std::string ReadAll(const std::wstring& path)
 {
@@ -267,7 +247,7 @@ class WeHttpServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ports = SandboxPorts();
+        ports = ReadSandboxPorts();
         port = ports["port"];
         ASSERT_NE(port, 0) << "sandbox port file missing (VELTRAY_SANDBOX_PORT_FILE)";
         ASSERT_TRUE(::CreateDirectoryW(dir.Join(L"Data").c_str(), nullptr));

@@ -3,6 +3,8 @@
 #include "net/WebSocketClient.h"
 #include "platform/TextConv.h"
 
+#include "tests/support/SandboxPorts.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -35,37 +37,10 @@ struct SandboxPorts {
     int proxyPort = 0;
 };
 
-// VELTRAY_SANDBOX_PORT_FILE is a Unix path; Wine maps the Unix root to Z:.
-SandboxPorts ReadSandboxPorts()
+SandboxPorts FixturePorts()
 {
-    SandboxPorts ports;
-    wchar_t value[1024] = {};
-    const DWORD n = GetEnvironmentVariableW(L"VELTRAY_SANDBOX_PORT_FILE", value, 1024);
-    if (n == 0 || n >= 1024)
-        return ports;
-    std::wstring path = value;
-    if (!path.empty() && path[0] == L'/') {
-        for (wchar_t& c : path)
-            if (c == L'/')
-                c = L'\\';
-        path = L"Z:" + path;
-    }
-    std::ifstream in(path.c_str());
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
-        const std::string key = line.substr(0, eq);
-        const int number = std::atoi(line.c_str() + eq + 1);
-        if (key == "port")
-            ports.port = number;
-        else if (key == "tls_port")
-            ports.tlsPort = number;
-        else if (key == "proxy_port")
-            ports.proxyPort = number;
-    }
-    return ports;
+    auto named = ::ReadSandboxPorts();
+    return {named["port"], named["tls_port"], named["proxy_port"]};
 }
 
 // Records every event; tests wait on it with generous bounds.
@@ -177,7 +152,7 @@ protected:
 
     void SetUp() override
     {
-        ports = ReadSandboxPorts();
+        ports = FixturePorts();
         ASSERT_NE(ports.port, 0) << "sandbox port file missing (VELTRAY_SANDBOX_PORT_FILE)";
     }
     std::string WsUrl(const char* path = "/ws/test") const

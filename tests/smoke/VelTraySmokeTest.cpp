@@ -4,6 +4,7 @@
 
 #include "tests/support/DbWinMonitor.h"
 #include "tests/support/ProcessWindows.h"
+#include "tests/support/SandboxPorts.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -92,12 +93,8 @@ int main(int argc, char** argv)
         std::wstring arg = wargv[i];
         if (arg.rfind(L"--", 0) == 0)
             continue;
-        // CTest passes a Unix path; Wine maps the root to drive Z:.
-        if (!arg.empty() && arg[0] == L'/') {
-            std::replace(arg.begin(), arg.end(), L'/', L'\\');
-            arg = L"Z:" + arg;
-        }
-        g_velTrayExe = arg;
+        // CTest passes a Unix path.
+        g_velTrayExe = WinePathFromUnix(arg);
     }
     ::LocalFree(wargv);
     return RUN_ALL_TESTS();
