@@ -223,6 +223,14 @@ void ZrCommonData::WriteSetting(const std::string& section, const std::string& k
                                      path.c_str());
 }
 
+void ZrCommonData::UpdateUser(const std::string& userName, const std::wstring& nickname, const std::string& token)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_values.userName = userName;
+    m_values.nickname = nickname;
+    m_values.token = token;
+}
+
 #define ZR_GETTER(Type, Name, member)                                                                                  \
     Type ZrCommonData::Name() const                                                                                    \
     {                                                                                                                  \

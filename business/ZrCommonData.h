@@ -48,6 +48,9 @@ public:
     bool ReadSetting(const std::string& section, const std::string& key, std::string& value) const;
     void WriteSetting(const std::string& section, const std::string& key, const std::string& value) const;
 
+    // What a successful user-info refresh learnt; kept until the next Load.
+    void UpdateUser(const std::string& userName, const std::wstring& nickname, const std::string& token);
+
     std::wstring Nickname() const;
     std::wstring Org() const;
     std::string UserName() const;

@@ -1,5 +1,13 @@
 #pragma once
+#include "business/DataCoreRequest.h"
 #include "business/ZrBusinessObject.h"
+
+#include <string>
+
+struct CommonFileDownloadResponse : DataCoreResponse {
+    bool ok = false;
+    std::wstring path; // set when ok
+};
 
 // File downloads and page jumps.
 class ZrCommonMgr : public ZrBusinessObject {
@@ -10,5 +18,6 @@ public:
     void Uninit() override {}
 
 private:
-    bool HandleRequest(const RequestPtr& request);
+    bool HandleDownload(const RequestPtr& request);
+    bool HandleJump(const RequestPtr& request);
 };
