@@ -3,7 +3,7 @@
 
 #include "platform/ModulePath.h"
 
-#include "business/JsonRead.h"
+#include "platform/JsonRead.h"
 #include "logging/LogSettings.h"
 #include "platform/ScopedWin.h"
 #include "platform/TextConv.h"

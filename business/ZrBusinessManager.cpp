@@ -76,10 +76,14 @@ void ZrBusinessManager::Init()
         return;
     m_initialised = true;
 
+    WebSocketClient::InitializeClient();
     CreateManagers();
     m_data = std::make_unique<ZrCommonData>();
+    m_data->SetBaseDirectory(m_baseDirectory);
     m_data->Load();
     m_http = std::make_unique<WeHttpService>(HttpStore(*m_data));
+    m_quote = std::make_unique<QuoteCore>(HttpStore(*m_data), [this] { BroadcastQuoteChannelOpen(); });
+    m_quote->start();
     // Handlers are registered here, before any worker runs: the handler table
     // and the manager list are read without a lock afterwards.
     for (auto& [index, manager] : m_managers)
@@ -101,10 +105,13 @@ void ZrBusinessManager::Uninit()
     // The channels stop between the managers' Uninit and their destruction:
     // Uninit may still unsubscribe through a channel, and after the channels
     // have stopped no callback bound to a manager can arrive any more.
+    m_quote->stop();
+    m_quote->clear();
     for (auto& [index, manager] : m_managers)
         manager.reset();
     m_managers.clear();
     m_http.reset();
+    m_quote.reset();
     m_data.reset();
 }
 
@@ -148,6 +155,8 @@ bool ZrBusinessManager::HttpDownload(HttpRequest request, bool now)
 
 bool ZrBusinessManager::QuoteRequest(HttpRequest request)
 {
+    if (m_quote)
+        m_quote->send(std::move(request));
     // Success even without a channel: callers do not retry.
     return true;
 }
@@ -252,6 +261,8 @@ void ZrBusinessManager::OnTimer(int32_t timerId)
 void ZrBusinessManager::Heartbeat()
 {
     DebugOutput(L"[Business] heartbeat\n");
+    if (m_quote)
+        m_quote->keepAlive();
     ForEachManager([](ZrBusinessObject& manager) { manager.OnHeartbeat(); });
 }
 

@@ -7,6 +7,7 @@
 #include "business/ZrBusinessObject.h"
 #include "business/ZrSingleton.h"
 #include "business/ZrTimerThread.h"
+#include "net/QuoteCore.h"
 #include "net/WeHttpService.h"
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 
 class ZrCommonData;
 
@@ -47,6 +49,9 @@ public:
 
     void Init();
     void Uninit();
+    // The installation the store loads from at Init; empty (the default)
+    // means the executable's directory.
+    void SetBaseDirectory(std::wstring directory) { m_baseDirectory = std::move(directory); }
 
     void RegisterHandler(int32_t type, Handler handler);
     bool Request(std::shared_ptr<DataCoreRequest> request, bool now);
@@ -73,6 +78,7 @@ public:
 
     ZrCommonData* Data() const { return m_data.get(); }
     WeHttpService* HttpService() const { return m_http.get(); }
+    QuoteCore* QuoteChannel() const { return m_quote.get(); }
     const ManagerList& Managers() const { return m_managers; }
     WeThreadPool& Pool() { return m_pool; }
     ZrTimerThread& TimerThread() { return m_timerThread; }
@@ -95,8 +101,10 @@ private:
     std::map<int32_t, Handler> m_handlers;
     ManagerList m_managers;
     WeThreadPool m_pool;
+    std::wstring m_baseDirectory;
     std::unique_ptr<ZrCommonData> m_data;
     std::unique_ptr<WeHttpService> m_http;
+    std::unique_ptr<QuoteCore> m_quote;
     std::atomic<const std::atomic<HWND>*> m_notifyWindow{nullptr};
     bool m_initialised = false;
     std::atomic<bool> m_tickSeen{false};

@@ -2,6 +2,7 @@
 
 #include "net/WeHttpService.h"
 
+#include "platform/JsonRead.h"
 #include "platform/ModulePath.h"
 #include "platform/TextConv.h"
 
@@ -235,10 +236,7 @@ std::string BuildBody(int32_t bodyStyle, const ParamReqInfo::Pairs& params)
         else
             object[name] = value;
     }
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    writer["emitUTF8"] = true;
-    std::string text = Json::writeString(writer, object);
+    std::string text = JsonCompact(object);
     if (bodyStyle == 0)
         text += '\n';
     return text;

@@ -43,6 +43,13 @@ size_t DiscardBody(char*, size_t size, size_t count, void*)
     return size * count;
 }
 
+// Lets DisConnect abandon a handshake that a silent server would otherwise
+// hold for the whole connect time-out.
+int AbortWhenStopped(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<std::atomic<bool>*>(stop)->load() ? 1 : 0;
+}
+
 std::string ClosePayload(unsigned short code)
 {
     return std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xff)};
@@ -115,6 +122,9 @@ bool WebSocketClient::ConnectLocked(const std::string& url, const std::map<std::
     curl_easy_setopt(m_curl, CURLOPT_CONNECT_ONLY, 2L);
     curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, DiscardBody);
+    curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, AbortWhenStopped);
+    curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, &m_stop);
     curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, timeout);
     // Bounds the upgrade handshake too; it does not apply once
     // curl_easy_perform has returned.

@@ -65,7 +65,8 @@ public:
     void Run();
     [[nodiscard]] bool SendText(const std::string& text);
     WebSocketStatus GetConnectStatus() const { return m_status.load(); }
-    // Never blocks: Run() notices within one wait and returns.
+    // Never blocks: Run() notices within one wait and returns; a Connect in
+    // progress (or one that starts later) fails instead.
     void DisConnect();
 
 private:

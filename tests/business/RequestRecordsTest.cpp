@@ -1,5 +1,5 @@
 #include "business/DataCoreRequest.h"
-#include "business/JsonRead.h"
+#include "platform/JsonRead.h"
 #include "business/ParamReqInfo.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "business/JsonRead.h"
+#include "platform/JsonRead.h"
 
 #include "platform/TextConv.h"
 
@@ -96,3 +96,11 @@ bool Parse(std::string_view text, Json::Value& out)
 }
 
 } // namespace JsonRead
+
+std::string JsonCompact(const Json::Value& value)
+{
+    Json::StreamWriterBuilder writer;
+    writer["indentation"] = "";
+    writer["emitUTF8"] = true;
+    return Json::writeString(writer, value);
+}
