@@ -1,8 +1,8 @@
 #include "platform/Win32.h"
 #include "app/BallSettings.h"
 
-#include "app/TrayIni.h"
 #include "platform/ModulePath.h"
+#include "platform/TrayIni.h"
 
 const wchar_t* const BallSettings::kKeys[kCount] = {L"ballnotify", L"ballsound", L"ballsnap", L"startup"};
 const wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";

@@ -1,10 +1,10 @@
 #include "platform/Win32.h"
 #include "app/StationActivation.h"
 
-#include "app/TrayIni.h"
 #include "platform/DebugSink.h"
 #include "platform/ScopedWin.h"
 #include "platform/TextConv.h"
+#include "platform/TrayIni.h"
 #include "stationlink/StationIpcChannel.h"
 
 #include <tlhelp32.h>

@@ -1,10 +1,10 @@
 #include "platform/Win32.h"
 #include "app/VelTrayApp.h"
 
-#include "app/GuidText.h"
 #include "app/Startup.h"
 #include "business/ZrBusinessManager.h"
 #include "platform/DebugSink.h"
+#include "platform/GuidText.h"
 
 #include <commctrl.h>
 

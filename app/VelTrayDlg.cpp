@@ -4,11 +4,11 @@
 #include "app/AppMessages.h"
 #include "app/BallSettings.h"
 #include "app/StationActivation.h"
-#include "app/TrayIni.h"
 #include "app/UiSlowWatch.h"
 #include "business/ZrBusinessManager.h"
 #include "business/ZrJumpHandOff.h"
 #include "platform/DebugSink.h"
+#include "platform/TrayIni.h"
 #include "skin/Workspace.h"
 
 #include <cstring>

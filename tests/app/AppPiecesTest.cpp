@@ -1,9 +1,9 @@
 #include "platform/Win32.h"
 
-#include "app/GuidText.h"
 #include "app/Startup.h"
-#include "app/TrayIni.h"
 #include "app/UiSlowWatch.h"
+#include "platform/GuidText.h"
+#include "platform/TrayIni.h"
 #include "tests/support/DebugCaptureScope.h"
 #include "tests/support/TempDir.h"
 

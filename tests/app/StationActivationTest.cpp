@@ -2,8 +2,8 @@
 
 #include "app/BallSettings.h"
 #include "app/StationActivation.h"
-#include "app/TrayIni.h"
 #include "platform/TextConv.h"
+#include "platform/TrayIni.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

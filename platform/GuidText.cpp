@@ -1,4 +1,4 @@
-#include "app/GuidText.h"
+#include "platform/GuidText.h"
 
 #include <objbase.h>
 

@@ -1,5 +1,5 @@
 #include "platform/Win32.h"
-#include "app/TrayIni.h"
+#include "platform/TrayIni.h"
 
 #include "platform/ModulePath.h"
 
