@@ -4,11 +4,13 @@
                         event record; answers {"code": 0} when it decodes,
                         {"code": 1, "error": ...} (status 400) otherwise
   GET  /stat/events     every POST so far, oldest first, each
-                        {"body", "json", "event", "error", "headers"}:
-                        the raw body, the decoded record text, the record
-                        parsed (null when it failed) and why it failed
-                        (null when it did not); ?clear=1 empties the list
-                        after answering
+                        {"body", "json", "event", "error", "keys",
+                        "property_keys", "headers"}: the raw body, the
+                        decoded record text, the record parsed (null when
+                        it failed), why it failed (null when it did not),
+                        the member names of the record and of its
+                        "properties" in the order they were written;
+                        ?clear=1 empties the list after answering
 """
 import base64
 import binascii
@@ -45,11 +47,14 @@ def setup(app, state):
     async def post(request):
         body = (await request.read()).decode("latin-1")
         text, record, error = decode(body)
+        properties = (record or {}).get("properties")
         state.stat_events.append({
             "body": body,
             "json": text,
             "event": record,
             "error": error,
+            "keys": list(record) if record else [],
+            "property_keys": list(properties) if isinstance(properties, dict) else [],
             "headers": [[k, v] for k, v in request.headers.items()],
         })
         if error:
