@@ -295,7 +295,7 @@ TEST_F(UsageAnalyticsTest, AGuestIsUserTypeOneWithAFreshDistinctIdPerEvent)
         out.write(reinterpret_cast<const char*>(text.data()), static_cast<std::streamsize>(text.size() * sizeof(wchar_t)));
         ASSERT_TRUE(out.good());
     }
-    Open(L"guest");
+    ASSERT_NO_FATAL_FAILURE(Open(L"guest"));
 
     ASSERT_TRUE(m_analytics->TrayMenuClick(L"exit", L""));
     ASSERT_TRUE(m_analytics->TrayMenuClick(L"exit", L""));
