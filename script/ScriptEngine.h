@@ -14,7 +14,9 @@ struct ScriptBudget;
 // A script is data from a configuration file, so a run is bounded: it may
 // execute a limited number of VM instructions and hold a limited amount of
 // memory, and fails with kInstructionLimitError or kMemoryLimitError beyond.
-// Pattern matching inside the string library is C code and is not counted.
+// Library functions run as C code, where no instruction is counted:
+// string.rep is checked against the memory bound up front; pattern matching
+// (string.find, gsub, match) is not bounded.
 class ScriptEngine {
 public:
     struct Limits {
