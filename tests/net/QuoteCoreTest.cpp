@@ -112,7 +112,8 @@ std::shared_ptr<ParamReqInfo> IndexRequest(int64_t serial, int32_t mode, const s
 std::vector<std::pair<double, std::string>> ReceivedFrames()
 {
     std::vector<std::pair<double, std::string>> frames;
-    for (const Json::Value& frame : SandboxGetJson("/quote/state")["frames"])
+    const Json::Value state = SandboxGetJson("/quote/state");
+    for (const Json::Value& frame : state["frames"])
         frames.emplace_back(frame["connection"].asDouble(), frame["text"].asString());
     return frames;
 }

@@ -178,19 +178,13 @@ def main():
     ap.add_argument("--description", default=os.path.join(HERE, "default.json"))
     ap.add_argument("--sandbox-host", default="127.0.0.1")
     ap.add_argument("--sandbox-port", default=os.environ.get("VELTRAY_SANDBOX_PORT", "8765"))
-    ap.add_argument("--sandbox-port-file", help="take the port from a running sandbox's port file (port=N)")
     ap.add_argument("--protect-config", choices=["asis", "none", "chacha", "legacy"], default="asis",
                     help="store every configuration XML plain (none) or only protected, overriding the description")
     ap.add_argument("install_dir")
     args = ap.parse_args()
     with open(args.description, encoding="utf-8") as f:
         desc = json.load(f)
-    port = args.sandbox_port
-    if args.sandbox_port_file:
-        with open(args.sandbox_port_file, encoding="utf-8") as f:
-            values = dict(line.split("=", 1) for line in f.read().split() if "=" in line)
-        port = values["port"]
-    desc = fill_all(desc, {"SANDBOX_HOST": args.sandbox_host, "SANDBOX_PORT": port})
+    desc = fill_all(desc, {"SANDBOX_HOST": args.sandbox_host, "SANDBOX_PORT": args.sandbox_port})
     build(desc, args.install_dir, args.protect_config)
     return 0
 

@@ -18,6 +18,7 @@ Control, for tests and demos:
   /quote/control?action=refuse&seconds=S for S seconds answer 503
   /quote/control?action=tick&seconds=S   time between streamed answers
   /quote/control?action=movement&code=C  one movement of C now
+  /quote/control?action=snapshot&count=N items in a first snapshot (3)
   POST /quote/inject {"text": T}      T as it is, to every connection
   POST /quote/inject {"msgtype": M, "data": D}
                    an answer with D to every subscription of type M
@@ -111,6 +112,7 @@ class Quotes:
         self.stall_until = 0.0
         self.refuse_until = 0.0
         self.tick = 1.0
+        self.snapshot = 3
         self.movements = []  # recent movements, newest last
         self.ticker = None
 
@@ -156,8 +158,13 @@ class Quotes:
     async def run(self):
         rng = random.Random()
         count = 0
+        last = time.monotonic()
         while True:
-            await asyncio.sleep(self.tick)
+            # Short naps, so that a new tick length applies at once.
+            await asyncio.sleep(min(self.tick, 0.05))
+            if time.monotonic() - last < self.tick:
+                continue
+            last = time.monotonic()
             self.market.step()
             count += 1
             for conn in list(self.connections):
@@ -211,7 +218,7 @@ class Connection:
         elif str(msg_type) == "1001":
             self.subs[no] = (msg_type, body)
             # The first snapshot: what happened lately to these stocks.
-            await self.answer(no, msg_type, self.movement_data(body, random.Random(no), 3))
+            await self.answer(no, msg_type, self.movement_data(body, random.Random(no), self.quotes.snapshot))
 
     async def on_tick(self, count, rng):
         for no, (msg_type, body) in list(self.subs.items()):
@@ -293,6 +300,8 @@ def setup(app, state):
             quotes.refuse_until = time.monotonic() + seconds
         elif action == "tick":
             quotes.tick = max(0.01, seconds)
+        elif action == "snapshot":
+            quotes.snapshot = max(0, int(request.query.get("count", "3")))
         elif action == "movement":
             code = request.query.get("code", "")
             for conn in list(quotes.connections):
