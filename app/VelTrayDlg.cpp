@@ -1,6 +1,8 @@
 #include "platform/Win32.h"
 #include "app/VelTrayDlg.h"
 
+#include "analytics/UsageAnalytics.h"
+
 #include "app/AppMessages.h"
 #include "app/BallSettings.h"
 #include "app/StationActivation.h"
@@ -154,7 +156,8 @@ BOOL CVelTrayDlg::OnInitDialog()
 void CVelTrayDlg::OnDestroy()
 {
     DebugOutput(L"[VelTray] main dialog closing\n");
-    // Seam: the spirit's exit event is reported here.
+    if (UsageAnalytics* analytics = ZrBusinessManager::Instance().Analytics())
+        analytics->SpiritExit();
 
     SetJumpHandOff(nullptr);
     ZrBusinessManager::Instance().SetNotifyWindow(nullptr);

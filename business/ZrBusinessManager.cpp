@@ -1,5 +1,6 @@
 #include "business/ZrBusinessManager.h"
 
+#include "analytics/UsageAnalytics.h"
 #include "business/ZrBusinessTask.h"
 #include "business/ZrCommonData.h"
 #include "business/ZrCommonMgr.h"
@@ -83,6 +84,9 @@ void ZrBusinessManager::Init()
     m_data->Load();
     m_http = std::make_unique<WeHttpService>(HttpStore(*m_data));
     m_quote = std::make_unique<QuoteCore>(HttpStore(*m_data), [this] { BroadcastQuoteChannelOpen(); });
+    m_analytics = std::make_unique<UsageAnalytics>(*m_data, [this](std::shared_ptr<ParamReqInfo> request) {
+        return HttpPost(std::move(request), false);
+    });
     m_quote->start();
     // Handlers are registered here, before any worker runs: the handler table
     // and the manager list are read without a lock afterwards.
@@ -112,6 +116,8 @@ void ZrBusinessManager::Uninit()
     m_managers.clear();
     m_http.reset();
     m_quote.reset();
+    // The reporter reads the store: it cannot outlive it.
+    m_analytics.reset();
     m_data.reset();
 }
 

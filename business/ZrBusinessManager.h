@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+class UsageAnalytics;
 class ZrCommonData;
 
 // Posted to the main dialog with a heap envelope in lParam.
@@ -79,6 +80,8 @@ public:
     ZrCommonData* Data() const { return m_data.get(); }
     WeHttpService* HttpService() const { return m_http.get(); }
     QuoteCore* QuoteChannel() const { return m_quote.get(); }
+    // Null before Init and after Uninit.
+    UsageAnalytics* Analytics() const { return m_analytics.get(); }
     const ManagerList& Managers() const { return m_managers; }
     WeThreadPool& Pool() { return m_pool; }
     ZrTimerThread& TimerThread() { return m_timerThread; }
@@ -105,6 +108,7 @@ private:
     std::unique_ptr<ZrCommonData> m_data;
     std::unique_ptr<WeHttpService> m_http;
     std::unique_ptr<QuoteCore> m_quote;
+    std::unique_ptr<UsageAnalytics> m_analytics;
     std::atomic<const std::atomic<HWND>*> m_notifyWindow{nullptr};
     bool m_initialised = false;
     std::atomic<bool> m_tickSeen{false};
