@@ -83,10 +83,15 @@ void ZrBusinessManager::Init()
     m_data->SetBaseDirectory(m_baseDirectory);
     m_data->Load();
     m_http = std::make_unique<WeHttpService>(HttpStore(*m_data));
+    // The address request runs synchronously on the channel's own thread.
+    m_push = std::make_unique<PushCore>(
+        HttpStore(*m_data), [this](std::shared_ptr<ParamReqInfo> request) { return HttpPost(std::move(request), true); },
+        [this] { BroadcastPushChannelOpen(); });
     m_quote = std::make_unique<QuoteCore>(HttpStore(*m_data), [this] { BroadcastQuoteChannelOpen(); });
     m_analytics = std::make_unique<UsageAnalytics>(*m_data, [this](std::shared_ptr<ParamReqInfo> request) {
         return HttpPost(std::move(request), false);
     });
+    m_push->start();
     m_quote->start();
     // Handlers are registered here, before any worker runs: the handler table
     // and the manager list are read without a lock afterwards.
@@ -109,12 +114,14 @@ void ZrBusinessManager::Uninit()
     // The channels stop between the managers' Uninit and their destruction:
     // Uninit may still unsubscribe through a channel, and after the channels
     // have stopped no callback bound to a manager can arrive any more.
+    m_push->stop();
     m_quote->stop();
     m_quote->clear();
     for (auto& [index, manager] : m_managers)
         manager.reset();
     m_managers.clear();
     m_http.reset();
+    m_push.reset();
     m_quote.reset();
     // The reporter reads the store: it cannot outlive it.
     m_analytics.reset();
@@ -169,6 +176,9 @@ bool ZrBusinessManager::QuoteRequest(HttpRequest request)
 
 bool ZrBusinessManager::PushRequest(HttpRequest request)
 {
+    if (m_push)
+        m_push->subscribe(std::move(request));
+    // Success even without a channel: callers do not retry.
     return true;
 }
 
@@ -222,6 +232,8 @@ void ZrBusinessManager::Reload(std::function<void()> done)
     AddTask([this, done = std::move(done)]() {
         if (m_data)
             m_data->Load();
+        if (m_push)
+            m_push->start();
         ForEachManager([](ZrBusinessObject& manager) { manager.OnReload(); });
         if (done)
             done();
@@ -231,8 +243,16 @@ void ZrBusinessManager::Reload(std::function<void()> done)
 void ZrBusinessManager::SetStationRunning(bool running)
 {
     AddTask([this, running]() {
-        if (!running && m_data)
-            m_data->Load();
+        // While VelStation runs it keeps the user's push connection itself.
+        if (running) {
+            if (m_push)
+                m_push->stop();
+        } else {
+            if (m_data)
+                m_data->Load();
+            if (m_push)
+                m_push->start();
+        }
         ForEachManager([running](ZrBusinessObject& manager) { manager.OnStationStateChanged(running); });
     });
 }
@@ -267,6 +287,8 @@ void ZrBusinessManager::OnTimer(int32_t timerId)
 void ZrBusinessManager::Heartbeat()
 {
     DebugOutput(L"[Business] heartbeat\n");
+    if (m_push)
+        m_push->keepAlive();
     if (m_quote)
         m_quote->keepAlive();
     ForEachManager([](ZrBusinessObject& manager) { manager.OnHeartbeat(); });

@@ -7,6 +7,7 @@
 #include "business/ZrBusinessObject.h"
 #include "business/ZrSingleton.h"
 #include "business/ZrTimerThread.h"
+#include "net/PushCore.h"
 #include "net/QuoteCore.h"
 #include "net/WeHttpService.h"
 
@@ -79,6 +80,7 @@ public:
 
     ZrCommonData* Data() const { return m_data.get(); }
     WeHttpService* HttpService() const { return m_http.get(); }
+    PushCore* PushChannel() const { return m_push.get(); }
     QuoteCore* QuoteChannel() const { return m_quote.get(); }
     // Null before Init and after Uninit.
     UsageAnalytics* Analytics() const { return m_analytics.get(); }
@@ -107,6 +109,7 @@ private:
     std::wstring m_baseDirectory;
     std::unique_ptr<ZrCommonData> m_data;
     std::unique_ptr<WeHttpService> m_http;
+    std::unique_ptr<PushCore> m_push;
     std::unique_ptr<QuoteCore> m_quote;
     std::unique_ptr<UsageAnalytics> m_analytics;
     std::atomic<const std::atomic<HWND>*> m_notifyWindow{nullptr};
