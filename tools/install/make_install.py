@@ -6,7 +6,8 @@
 The description (JSON, see default.json) names the configuration XML files
 (each stored plain or, when listed under "protect", only as a protected
 ".vqx"), the market table, the login channels, set.ini, both user record
-files, the self-selected stock files and ProxyData.data. Texts may hold
+files, the self-selected stock files, ProxyData.data and the promotion
+scripts (name -> Lua file beside the description). Texts may hold
 ${SANDBOX_HOST} and ${SANDBOX_PORT}, filled in here.
 """
 import argparse
@@ -108,6 +109,15 @@ def domain_xml(domains):
     return "\n".join(out) + "\n"
 
 
+def script_xml(scripts, source_dir):
+    out = ['<?xml version="1.0" encoding="utf-8"?>', "<root>"]
+    for name, file_name in scripts.items():
+        with open(os.path.join(source_dir, file_name), encoding="utf-8") as f:
+            out.append("  <%s>%s</%s>" % (name, escape(f.read()), name))
+    out.append("</root>")
+    return "\n".join(out) + "\n"
+
+
 def ini_text(sections):
     out = []
     for section, keys in sections.items():
@@ -122,7 +132,7 @@ def write(path, data):
         f.write(data)
 
 
-def build(desc, dest, override="asis"):
+def build(desc, dest, override="asis", source_dir=HERE):
     protect_spec = desc.get("protect", {})
     if override in ("chacha", "legacy"):
         protect_spec = {"files": ["urlcore.xml", "market.xml", "domain_url_config_v1.xml"], "form": override}
@@ -147,6 +157,8 @@ def build(desc, dest, override="asis"):
         config_file("market.xml", market_xml(desc["markets"]))
     if desc.get("domains") is not None:
         config_file("domain_url_config_v1.xml", domain_xml(desc["domains"]))
+    if desc.get("promotescript") is not None:
+        config_file("promotescript.xml", script_xml(desc["promotescript"], source_dir))
 
     common = os.path.join(dest, "Data", "Common")
     os.makedirs(common, exist_ok=True)
@@ -185,7 +197,7 @@ def main():
     with open(args.description, encoding="utf-8") as f:
         desc = json.load(f)
     desc = fill_all(desc, {"SANDBOX_HOST": args.sandbox_host, "SANDBOX_PORT": args.sandbox_port})
-    build(desc, args.install_dir, args.protect_config)
+    build(desc, args.install_dir, args.protect_config, os.path.dirname(os.path.abspath(args.description)))
     return 0
 
 

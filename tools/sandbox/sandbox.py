@@ -19,10 +19,10 @@ from aiohttp import web
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from services import connectproxy, http, quote, stat, vendor, wstest  # noqa: E402
+from services import connectproxy, http, push, quote, stat, vendor, wstest  # noqa: E402
 
 # Services on the aiohttp application: setup(app, state) adds their routes.
-SERVICES = [wstest, http, quote, vendor, stat]
+SERVICES = [wstest, http, quote, push, vendor, stat]
 
 
 class State:
