@@ -16,7 +16,8 @@
 
 Control, for tests and demos:
   /push/control?action=drop[&username=U]   end connections without a close
-  /push/control?action=refuse&seconds=S    the address request fails for S s
+  /push/control?action=refuse&seconds=S    for S s the address request fails
+                                           and the WebSocket answers 503
   /push/control?action=interval&seconds=S  time between case pushes (0: none)
   /push/control?action=mute&on=1|0         leave heartbeats unanswered
   /push/control?action=reset               forget closed connections
@@ -181,6 +182,8 @@ def setup(app, state):
 
     async def socket(request):
         push.start()
+        if time.monotonic() < push.refuse_until:
+            return web.json_response({"code": 503, "message": "push service unavailable"}, status=503)
         ws = web.WebSocketResponse(max_msg_size=1 << 20)
         await ws.prepare(request)
         conn = Connection(ws, request.transport)
