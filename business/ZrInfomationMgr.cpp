@@ -189,8 +189,17 @@ bool ZrInfomationMgr::Send(const std::shared_ptr<InfomationRequest>& request, co
 
 void ZrInfomationMgr::OnStationStateChanged(bool running)
 {
-    if (running)
-        return;
+    if (!running)
+        Renew();
+}
+
+void ZrInfomationMgr::OnReload()
+{
+    Renew();
+}
+
+void ZrInfomationMgr::Renew()
+{
     std::vector<std::shared_ptr<InfomationRequest>> subscribers;
     {
         std::lock_guard<std::mutex> lock(m_subscriberLock);

@@ -71,6 +71,8 @@ public:
     void Init() override;
     void Uninit() override;
     void OnStationStateChanged(bool running) override;
+    // A reload starts the push channel again, which forgets every topic.
+    void OnReload() override;
 
     std::vector<CaseItem> RecentCases() const;
 
@@ -87,6 +89,7 @@ private:
     std::shared_ptr<ParamReqInfo> ChannelRequest(const std::shared_ptr<InfomationRequest>& request);
     void OnPush(const std::shared_ptr<InfomationRequest>& request, const std::shared_ptr<Json::Value>& root);
     void Remember(const CaseItem& item);
+    void Renew();
 
     // Guards m_scripts and m_recent; never held with m_subscriberLock. A
     // plain member rather than a critical section made in Init and deleted in
