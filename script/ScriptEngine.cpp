@@ -78,16 +78,19 @@ int BoundedRep(lua_State* state)
 {
     size_t length = 0;
     const char* text = luaL_checklstring(state, 1, &length);
-    const lua_Integer count = luaL_checkinteger(state, 2);
-    if (count <= 0 || length == 0) {
+    // Compared as a number first: a count beyond the integer type (2^40 on a
+    // 32-bit build) must not wrap into a small or negative one.
+    const lua_Number count = luaL_checknumber(state, 2);
+    if (!(count >= 1) || length == 0) {
         lua_pushliteral(state, "");
         return 1;
     }
-    if (static_cast<size_t>(count) > BudgetOf(state).memoryLimit / length)
+    if (count > static_cast<lua_Number>(BudgetOf(state).memoryLimit / length))
         return RaiseMemoryLimit(state);
+    const size_t repeats = static_cast<size_t>(count);
     luaL_Buffer buffer;
     luaL_buffinit(state, &buffer);
-    for (lua_Integer i = 0; i < count; ++i)
+    for (size_t i = 0; i < repeats; ++i)
         luaL_addlstring(&buffer, text, length);
     luaL_pushresult(&buffer);
     return 1;

@@ -14,6 +14,15 @@ else
     echo "[run] this kernel does not execute 32-bit x86 code: running the 64-bit build of the same sources" >&2
 fi
 INSTALL=${VELTRAY_INSTALL:-$build/demo-install}
+# The vendor sandbox is the default backend: the installation's configuration
+# points at the port it listens on. VELTRAY_SANDBOX_PORT names another one.
+SANDBOX=$build/demo-sandbox
+if [[ -z ${VELTRAY_SANDBOX_PORT:-} ]]; then
+    bash "$REPO/tools/sandbox/start.sh" "$SANDBOX" >/dev/null
+    VELTRAY_SANDBOX_PORT=$(sed -n 's/^port=//p' "$SANDBOX/port")
+    echo "[run] vendor sandbox on 127.0.0.1:$VELTRAY_SANDBOX_PORT (log: $SANDBOX/sandbox.log)" >&2
+fi
+export VELTRAY_SANDBOX_PORT
 bash "$REPO/tools/make-install.sh" "$build" "$INSTALL"
 
 veltray_wine_arch "$arch"
@@ -30,14 +39,18 @@ WINEDEBUG=warn+seh,warn+debugstr setsid "$VELTRAY_WINE" ./VelTray.exe "$@" 2>&1 
     sed -un 's/^.*OutputDebugString[AW] "\(.*\)"$/\1/p' | sed -u 's/\\r//g; s/\\n$//' &
 RUN_PID=$!
 
+finish() {
+    [[ -f $SANDBOX/pid ]] && bash "$REPO/tools/sandbox/stop.sh" "$SANDBOX" || true
+    veltray_display_stop
+}
 stop() {
     trap - INT TERM
     echo "[run] closing VelTray" >&2
     "$VELTRAY_WINE" "$build/tools/velctl.exe" close 10000 || true
     wait "$RUN_PID" 2>/dev/null || true
-    veltray_display_stop
+    finish
     exit 0
 }
 trap stop INT TERM
 wait "$RUN_PID" || true
-veltray_display_stop
+finish
