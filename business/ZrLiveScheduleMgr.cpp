@@ -3,7 +3,7 @@
 #include "business/ParamReqInfo.h"
 #include "business/ZrBusinessManager.h"
 #include "business/ZrCommonData.h"
-#include "business/JsonRead.h"
+#include "platform/JsonRead.h"
 
 #include <json/json.h>
 

@@ -4,7 +4,7 @@
 #include "business/UserFiles.h"
 #include "business/ZrBusinessManager.h"
 #include "business/ZrCommonData.h"
-#include "business/JsonRead.h"
+#include "platform/JsonRead.h"
 #include "platform/TextConv.h"
 
 #include <json/json.h>

@@ -1,3 +1,0 @@
-#pragma once
-// Moved: the channels below the business layer read answers too.
-#include "platform/JsonRead.h"
