@@ -41,11 +41,7 @@ void ZrBusinessManager::AddManager(std::unique_ptr<ZrBusinessObject> manager)
     m_managers[index] = std::move(manager);
 }
 
-namespace {
-
-// The service's view of the store: every value copied out under the store's
-// mutex at the time of each request, so that a reload is seen at once.
-WeHttpStore HttpStore(const ZrCommonData& data)
+WeHttpStore BusinessHttpStore(const ZrCommonData& data)
 {
     WeHttpStore store;
     store.lookup = [&data](const std::string& section, const std::string& key) { return data.Lookup(section, key); };
@@ -69,8 +65,6 @@ WeHttpStore HttpStore(const ZrCommonData& data)
     return store;
 }
 
-} // namespace
-
 void ZrBusinessManager::Init()
 {
     if (m_initialised)
@@ -82,12 +76,12 @@ void ZrBusinessManager::Init()
     m_data = std::make_unique<ZrCommonData>();
     m_data->SetBaseDirectory(m_baseDirectory);
     m_data->Load();
-    m_http = std::make_unique<WeHttpService>(HttpStore(*m_data));
+    m_http = std::make_unique<WeHttpService>(BusinessHttpStore(*m_data));
     // The address request runs synchronously on the channel's own thread.
     m_push = std::make_unique<PushCore>(
-        HttpStore(*m_data), [this](std::shared_ptr<ParamReqInfo> request) { return HttpPost(std::move(request), true); },
+        BusinessHttpStore(*m_data), [this](std::shared_ptr<ParamReqInfo> request) { return HttpPost(std::move(request), true); },
         [this] { BroadcastPushChannelOpen(); });
-    m_quote = std::make_unique<QuoteCore>(HttpStore(*m_data), [this] { BroadcastQuoteChannelOpen(); });
+    m_quote = std::make_unique<QuoteCore>(BusinessHttpStore(*m_data), [this] { BroadcastQuoteChannelOpen(); });
     m_analytics = std::make_unique<UsageAnalytics>(*m_data, [this](std::shared_ptr<ParamReqInfo> request) {
         return HttpPost(std::move(request), false);
     });

@@ -117,6 +117,10 @@ private:
     std::atomic<bool> m_tickSeen{false};
 };
 
+// The services' view of a store: every value copied out under the store's
+// mutex at the time of each request, so that a reload is seen at once.
+WeHttpStore BusinessHttpStore(const ZrCommonData& data);
+
 // What the managers call.
 bool BusinessHttpGet(std::shared_ptr<ParamReqInfo> request, bool now);
 bool BusinessQuoteRequest(std::shared_ptr<ParamReqInfo> request);

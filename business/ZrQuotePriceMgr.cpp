@@ -62,6 +62,18 @@ StockID ReadStockID(const Json::Value& element, const char* marketMember, const 
     return stock;
 }
 
+Json::Value StockIdArray(const std::vector<StockID>& stocks)
+{
+    Json::Value ids(Json::arrayValue);
+    for (const StockID& stock : stocks) {
+        Json::Value id(Json::objectValue);
+        id["code"] = std::string(stock.code, strnlen(stock.code, sizeof(stock.code)));
+        id["marketid"] = static_cast<int>(stock.market);
+        ids.append(id);
+    }
+    return ids;
+}
+
 void ZrQuotePriceMgr::Init()
 {
     auto handler = [this](const RequestPtr& request) { return HandleRequest(request); };
@@ -74,14 +86,7 @@ std::string ZrQuotePriceMgr::RequestBody(const std::vector<StockID>& stocks, int
     body["end"] = static_cast<Json::UInt>(stocks.size());
     Json::Value info(Json::objectValue);
     info["paramtype"] = 2;
-    Json::Value ids(Json::arrayValue);
-    for (const StockID& stock : stocks) {
-        Json::Value id(Json::objectValue);
-        id["code"] = std::string(stock.code, strnlen(stock.code, sizeof(stock.code)));
-        id["marketid"] = static_cast<int>(stock.market);
-        ids.append(id);
-    }
-    info["stockid"] = ids;
+    info["stockid"] = StockIdArray(stocks);
     body["info"] = info;
     body["order"] = true;
     body["pushflag"] = mode != kModeSingle;

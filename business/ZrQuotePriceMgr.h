@@ -36,6 +36,8 @@ std::wstring FormatChangeText(int64_t prevClose, int64_t latest);
 // The stock named by a quote element's market id and code; a code too long
 // for StockID leaves it all zero.
 StockID ReadStockID(const Json::Value& element, const char* marketMember, const char* codeMember);
+// The stocks as quote requests name them: [{"code": ..., "marketid": ...}].
+Json::Value StockIdArray(const std::vector<StockID>& stocks);
 
 // Index prices: every window subscription becomes one on the quote channel,
 // and every answer to it a QuoteBriefResponse for that window.

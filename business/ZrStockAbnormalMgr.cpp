@@ -122,14 +122,7 @@ std::string ZrStockAbnormalMgr::RequestBody(const std::vector<StockID>& stocks)
     Json::Value body(Json::objectValue);
     body["marketid"] = kSectorMarket;
     body["num"] = kMovementsPerAnswer;
-    Json::Value ids(Json::arrayValue);
-    for (const StockID& stock : stocks) {
-        Json::Value id(Json::objectValue);
-        id["code"] = std::string(stock.code, strnlen(stock.code, sizeof(stock.code)));
-        id["marketid"] = static_cast<int>(stock.market);
-        ids.append(id);
-    }
-    body["stockid"] = ids;
+    body["stockid"] = StockIdArray(stocks);
     body["type"] = 0;
     return JsonCompact(body) + "\n";
 }

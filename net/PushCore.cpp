@@ -59,8 +59,7 @@ std::string JsonEscape(const std::string& text)
 }
 
 PushCore::PushCore(WeHttpStore store, PostFn post, OpenNotice onOpen)
-    : m_store(std::move(store)), m_post(std::move(post)), m_onOpen(std::move(onOpen)),
-      m_wakeEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    : WeSocketChannel(std::move(store)), m_post(std::move(post)), m_onOpen(std::move(onOpen))
 {
 }
 
@@ -101,7 +100,6 @@ std::string PushCore::UserName() const
 void PushCore::start()
 {
     stop();
-    m_missedHeartbeats = 0;
     const std::string token = m_store.values ? m_store.values().token : std::string();
     {
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
@@ -116,26 +114,7 @@ void PushCore::start()
             m_subscriptions[kTokenExpiryTopic].push_back(std::move(expiry));
         }
     }
-    m_stop = false;
-    if (m_wakeEvent)
-        ::ResetEvent(m_wakeEvent.Get());
-    m_thread = std::thread(&PushCore::ChannelLoop, this);
-}
-
-void PushCore::stop()
-{
-    m_stop = true;
-    if (m_wakeEvent)
-        ::SetEvent(m_wakeEvent.Get());
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_mutex);
-        if (m_client)
-            m_client->DisConnect();
-        if (m_connecting)
-            m_connecting->DisConnect();
-    }
-    if (m_thread.joinable())
-        m_thread.join();
+    StartThread();
 }
 
 void PushCore::SendTopicFrameLocked(const std::string& topic, int32_t type)
@@ -233,54 +212,23 @@ void PushCore::RequestAddress()
 
 void PushCore::ChannelLoop()
 {
-    m_openNotice = true;
-    for (;;) {
+    do {
         RequestAddress();
-        if (!m_address.empty()) {
-            if (m_stop)
-                break;
-            auto client = std::make_shared<WebSocketClient>(this, nullptr);
-            {
-                std::lock_guard<std::recursive_mutex> lock(m_mutex);
-                m_connecting = client;
-            }
-            const WeHttpStoreValues values = m_store.values ? m_store.values() : WeHttpStoreValues();
-            if (values.proxy && values.proxy->ProxyType == 1) {
-                const ZrProxyData& proxy = *values.proxy;
-                client->SetProxy(std::string(proxy.Domain, strnlen(proxy.Domain, sizeof(proxy.Domain))),
-                                 static_cast<uint16_t>(proxy.Port),
-                                 std::string(proxy.UserName, strnlen(proxy.UserName, sizeof(proxy.UserName))),
-                                 std::string(proxy.Password, strnlen(proxy.Password, sizeof(proxy.Password))));
-            }
-            if (client->Connect(m_address, {}, kConnectTimeoutMs)) {
-                (void)client->SendText(OpeningFrame(m_addressUserId, values.userName, kOpeningFirst));
-                (void)client->SendText(OpeningFrame(m_addressUserId, values.userName, kOpeningSecond));
-                {
-                    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-                    m_connecting.reset();
-                    m_client = client;
-                    m_userId = m_addressUserId;
-                    for (const auto& [topic, subscribers] : m_subscriptions)
-                        SendTopicFrameLocked(topic, kFrameSubscribe);
-                }
-                // stop (or a token expiry) may have come between Connect and
-                // storing the client, when it could not reach it.
-                if (m_stop)
-                    client->DisConnect();
-                client->Run();
-            } else {
-                std::lock_guard<std::recursive_mutex> lock(m_mutex);
-                m_connecting.reset();
-            }
-        }
+        if (m_address.empty())
+            continue;
         if (m_stop)
             break;
-        const DWORD waited = ::WaitForSingleObject(m_wakeEvent.Get(), kReconnectWaitMs);
-        if (waited != WAIT_TIMEOUT || m_stop)
-            break;
-    }
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    m_connecting.reset();
+        if (auto client = Connect(m_address)) {
+            const std::string userName = UserName();
+            (void)client->SendText(OpeningFrame(m_addressUserId, userName, kOpeningFirst));
+            (void)client->SendText(OpeningFrame(m_addressUserId, userName, kOpeningSecond));
+            RunClient(client, [this] {
+                m_userId = m_addressUserId;
+                for (const auto& [topic, subscribers] : m_subscriptions)
+                    SendTopicFrameLocked(topic, kFrameSubscribe);
+            });
+        }
+    } while (WaitBeforeRetry());
 }
 
 void PushCore::OnTokenExpiry(const std::shared_ptr<Json::Value>& root)
@@ -297,12 +245,7 @@ void PushCore::OnTokenExpiry(const std::shared_ptr<Json::Value>& root)
     if (!expired)
         return;
     DebugOutput(L"[Push] token expired: channel stopped\n");
-    m_stop = true;
-    if (m_wakeEvent)
-        ::SetEvent(m_wakeEvent.Get());
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (m_client)
-        m_client->DisConnect();
+    RequestStop();
 }
 
 void PushCore::OnConnectStatus(void*, WebSocketStatus status)
@@ -339,14 +282,4 @@ void PushCore::OnTextMessage(void*, const char* data, size_t length)
     } catch (...) {
         return;
     }
-}
-
-bool PushCore::OnOtherMessage(void*, const char*, size_t)
-{
-    return false;
-}
-
-void PushCore::OnAlive(void*, const char*, size_t)
-{
-    m_missedHeartbeats = 0;
 }

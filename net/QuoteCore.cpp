@@ -28,7 +28,7 @@ int64_t AnswerNumber(const Json::Value& root)
 } // namespace
 
 QuoteCore::QuoteCore(WeHttpStore store, OpenNotice onOpen)
-    : m_store(std::move(store)), m_onOpen(std::move(onOpen))
+    : WeSocketChannel(std::move(store)), m_onOpen(std::move(onOpen))
 {
 }
 
@@ -58,30 +58,8 @@ std::string QuoteCore::FrameText(const ParamReqInfo& request, int32_t info)
 void QuoteCore::start()
 {
     m_heartbeat = m_store.lookup ? m_store.lookup("quotecore", "heartbeat") : std::string();
-    if (!m_wakeEvent)
-        m_wakeEvent.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     stop();
-    m_missedHeartbeats = 0;
-    m_stop = false;
-    if (m_wakeEvent)
-        ::ResetEvent(m_wakeEvent.Get());
-    m_thread = std::thread(&QuoteCore::ChannelLoop, this);
-}
-
-void QuoteCore::stop()
-{
-    m_stop = true;
-    if (m_wakeEvent)
-        ::SetEvent(m_wakeEvent.Get());
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_mutex);
-        if (m_client)
-            m_client->DisConnect();
-        if (m_connecting)
-            m_connecting->DisConnect();
-    }
-    if (m_thread.joinable())
-        m_thread.join();
+    StartThread();
 }
 
 void QuoteCore::clear()
@@ -142,54 +120,20 @@ void QuoteCore::keepAlive()
 
 void QuoteCore::ChannelLoop()
 {
-    m_openNotice = true;
-    for (;;) {
+    do {
         const std::string address = m_store.lookup ? m_store.lookup("quotecore", "wss") : std::string();
         if (address.empty()) {
             DebugOutput(L"[Quote] no address configured\n");
             return;
         }
-        auto client = std::make_shared<WebSocketClient>(this, nullptr);
-        {
-            std::lock_guard<std::recursive_mutex> lock(m_mutex);
-            m_connecting = client;
-        }
-        if (m_stop)
-            break;
-        const WeHttpStoreValues values = m_store.values ? m_store.values() : WeHttpStoreValues();
-        if (values.proxy && values.proxy->ProxyType == 1) {
-            const ZrProxyData& proxy = *values.proxy;
-            client->SetProxy(std::string(proxy.Domain, strnlen(proxy.Domain, sizeof(proxy.Domain))),
-                             static_cast<uint16_t>(proxy.Port),
-                             std::string(proxy.UserName, strnlen(proxy.UserName, sizeof(proxy.UserName))),
-                             std::string(proxy.Password, strnlen(proxy.Password, sizeof(proxy.Password))));
-        }
-        if (client->Connect(address, {}, kConnectTimeoutMs)) {
+        if (auto client = Connect(address)) {
             (void)client->SendText(m_store.lookup("quotecore", "auth"));
-            {
-                std::lock_guard<std::recursive_mutex> lock(m_mutex);
-                m_connecting.reset();
-                m_client = client;
+            RunClient(client, [this] {
                 for (const auto& [serial, request] : m_requests)
                     SendFrameLocked(*request, 0);
-            }
-            // stop may have come between Connect and storing the client, when
-            // it could not reach it.
-            if (m_stop)
-                client->DisConnect();
-            client->Run();
-        } else {
-            std::lock_guard<std::recursive_mutex> lock(m_mutex);
-            m_connecting.reset();
+            });
         }
-        if (m_stop)
-            break;
-        const DWORD waited = ::WaitForSingleObject(m_wakeEvent.Get(), kReconnectWaitMs);
-        if (waited != WAIT_TIMEOUT || m_stop)
-            break;
-    }
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    m_connecting.reset();
+    } while (WaitBeforeRetry());
 }
 
 void QuoteCore::OnConnectStatus(void*, WebSocketStatus status)
@@ -225,14 +169,4 @@ void QuoteCore::OnTextMessage(void*, const char* data, size_t length)
         if (again != m_requests.end() && again->second == request)
             m_requests.erase(again);
     }
-}
-
-bool QuoteCore::OnOtherMessage(void*, const char*, size_t)
-{
-    return false;
-}
-
-void QuoteCore::OnAlive(void*, const char*, size_t)
-{
-    m_missedHeartbeats = 0;
 }

@@ -2,6 +2,7 @@
 
 #include "analytics/UsageAnalytics.h"
 #include "business/ParamReqInfo.h"
+#include "business/ZrBusinessManager.h"
 #include "business/ZrCommonData.h"
 #include "net/WeHttpService.h"
 #include "platform/TextConv.h"
@@ -24,22 +25,6 @@ std::wstring Install(const wchar_t* name)
 {
     const char* root = std::getenv("VELTRAY_ANALYTICS_INSTALLS");
     return root ? Utf8ToWide(root) + L"\\" + name : std::wstring();
-}
-
-WeHttpStore HttpStore(const ZrCommonData& data)
-{
-    WeHttpStore store;
-    store.lookup = [&data](const std::string& section, const std::string& key) { return data.Lookup(section, key); };
-    store.values = [&data] {
-        WeHttpStoreValues v;
-        v.userName = data.UserName();
-        v.token = data.Token();
-        v.appVersion = data.AppVersion();
-        v.deviceId = data.DeviceId();
-        return v;
-    };
-    store.baseDirectory = data.BaseDirectory();
-    return store;
 }
 
 std::string Member(const Json::Value& event, const char* name)
@@ -69,7 +54,7 @@ protected:
         m_data->SetBaseDirectory(m_base);
         m_data->Load();
         ASSERT_FALSE(m_data->Lookup("stat", "url").empty());
-        m_http = std::make_unique<WeHttpService>(HttpStore(*m_data));
+        m_http = std::make_unique<WeHttpService>(BusinessHttpStore(*m_data));
         m_sessions = AnalyticsSessions{};
         UsageAnalytics::Environment environment;
         environment.tickCount = [this] { return m_tick; };

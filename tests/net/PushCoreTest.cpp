@@ -2,6 +2,7 @@
 
 #include "net/PushCore.h"
 #include "tests/support/SandboxHttp.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -20,17 +21,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return done();
-}
 
 // Messages delivered to handlers, by handler name.
 class Deliveries {

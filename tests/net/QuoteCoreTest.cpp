@@ -2,6 +2,7 @@
 
 #include "net/QuoteCore.h"
 #include "tests/support/SandboxHttp.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/SandboxPorts.h"
 
 #include <gtest/gtest.h>
@@ -124,17 +125,6 @@ std::vector<std::string> FramesAfter(const std::vector<std::pair<double, std::st
     for (size_t i = from; i < all.size(); ++i)
         texts.push_back(all[i].second);
     return texts;
-}
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return done();
 }
 
 class QuoteCoreTest : public ::testing::Test {
