@@ -1,12 +1,17 @@
-// Subscribes the ball's six indices and the watched stocks' abnormal
-// movements through the business core of a VelTray installation and prints
-// every answer as it arrives, until Ctrl-C or the given number of seconds.
-//   quote-watch [INSTALL_DIR] [--seconds N]
+// Runs the business core of a VelTray installation and prints what it
+// delivers, as it arrives: the ball's six indices, the watched stocks'
+// abnormal movements, case-stock pushes, the live schedule and the user's
+// nickname; until Ctrl-C or the given number of seconds.
+//   core-watch [INSTALL_DIR] [--seconds N]
 #include "platform/Win32.h"
 
 #include "business/ZrBusinessManager.h"
+#include "business/ZrCommonData.h"
+#include "business/ZrInfomationMgr.h"
+#include "business/ZrLiveScheduleMgr.h"
 #include "business/ZrQuotePriceMgr.h"
 #include "business/ZrStockAbnormalMgr.h"
+#include "business/ZrUserInfoMgr.h"
 #include "platform/TextConv.h"
 
 #include <cstdio>
@@ -62,6 +67,29 @@ void PrintMovements(const StockABResponse& response)
         Print(Clock() + L"  [snapshot] no movements yet");
 }
 
+void PrintCases(const InfomationResponse& response)
+{
+    for (const CaseItem& item : response.items)
+        Print(Clock() + L"  [case" + (response.replay ? L", recent] " : L"] ") + item.timeText + L" " + item.tag
+              + L" " + item.headline + L" | " + item.brief);
+}
+
+void PrintSchedule(const LiveScheduleResponse& response)
+{
+    if (!response.ok || !response.data) {
+        Print(Clock() + L"  [live] no schedule: " + response.message);
+        return;
+    }
+    for (const LiveDay& day : response.data->days) {
+        if (!day.today)
+            continue;
+        Print(Clock() + L"  [live] today, " + std::to_wstring(day.programs.size()) + L" programs");
+        for (const LiveProgram& program : day.programs)
+            Print(L"           " + program.startTime + L"-" + program.endTime + L" " + program.statusText + L"  "
+                  + program.programIntro + L" (" + program.authorName + L", " + program.roomName + L")");
+    }
+}
+
 StockID Index(uint8_t market, const char* code)
 {
     StockID id;
@@ -108,12 +136,35 @@ int wmain(int argc, wchar_t** argv)
     movements->mode = kModeSubscribe;
     manager.Request(movements, false);
 
-    if (seconds)
-        ::SetTimer(nullptr, 0, seconds * 1000, nullptr);
+    auto cases = std::make_shared<InfomationRequest>();
+    cases->receiverId = 3;
+    cases->context = 1;
+    cases->mode = kModeSubscribe;
+    cases->topic = ZrInfomationMgr::kCaseTopic;
+    manager.Request(cases, false);
+
+    auto schedule = std::make_shared<LiveScheduleRequest>();
+    schedule->receiverId = 4;
+    schedule->context = 1;
+    manager.Request(schedule, false);
+
+    // The start-up refresh of the user record runs on a worker; its answer
+    // lands in the store.
+    std::wstring nickname = manager.Data() ? manager.Data()->Nickname() : std::wstring();
+    Print(Clock() + L"  [user] " + (nickname.empty() ? L"(none yet)" : nickname));
+    ::SetTimer(nullptr, 0, 500, nullptr);
+    const UINT_PTR deadline = seconds ? ::SetTimer(nullptr, 0, seconds * 1000, nullptr) : 0;
+
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.message == WM_TIMER && !msg.hwnd)
-            break;
+        if (msg.message == WM_TIMER && !msg.hwnd) {
+            if (deadline && msg.wParam == deadline)
+                break;
+            const std::wstring now = manager.Data() ? manager.Data()->Nickname() : std::wstring();
+            if (now != nickname)
+                Print(Clock() + L"  [user] " + (nickname = now));
+            continue;
+        }
         if (msg.message != kResponseNotifyMessage) {
             ::DispatchMessageW(&msg);
             continue;
@@ -123,6 +174,10 @@ int wmain(int argc, wchar_t** argv)
             PrintQuotes(*quote);
         else if (auto moved = std::dynamic_pointer_cast<StockABResponse>(envelope->response))
             PrintMovements(*moved);
+        else if (auto pushed = std::dynamic_pointer_cast<InfomationResponse>(envelope->response))
+            PrintCases(*pushed);
+        else if (auto live = std::dynamic_pointer_cast<LiveScheduleResponse>(envelope->response))
+            PrintSchedule(*live);
     }
 
     manager.SetNotifyWindow(nullptr);
