@@ -8,6 +8,7 @@
 #include "business/ZrBusinessManager.h"
 #include "business/ZrCommonData.h"
 #include "business/ZrQuotePriceMgr.h"
+#include "platform/ScopedWin.h"
 
 #include <algorithm>
 #include <atomic>
@@ -64,6 +65,9 @@ struct Run {
     const wchar_t* title;
     size_t frames;
     double pacedPerSecond; // 0: as fast as the window of frames in flight allows
+    // Skips the channel and the manager: a prepared response is posted per
+    // frame, which shows what the delivery alone costs.
+    bool deliveryOnly = false;
 };
 
 // Feeds frames from a second thread and delivers on this one.
@@ -78,21 +82,38 @@ void Measure(ZrBusinessManager& manager, HWND window, int64_t serial, const Run&
     std::vector<int64_t> arrival(run.frames), latency(run.frames);
     std::atomic<size_t> delivered{0};
     QuoteCore* channel = manager.QuoteChannel();
+    auto prepared = std::make_shared<QuoteBriefResponse>();
     const int64_t start = Now();
+    // The feeder sleeps instead of spinning: on two cores a spinning thread
+    // would take the CPU that the UI thread and the wineserver need.
+    ScopedHandle room(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    std::atomic<bool> feederWaits{false};
     std::thread feeder([&] {
         const double ticksPerFrame =
             run.pacedPerSecond > 0 ? static_cast<double>(g_frequency.QuadPart) / run.pacedPerSecond : 0;
         for (size_t i = 0; i < run.frames; ++i) {
             if (ticksPerFrame > 0) {
                 const int64_t due = start + static_cast<int64_t>(ticksPerFrame * static_cast<double>(i));
-                while (Now() < due)
-                    std::this_thread::yield();
+                // Sleep while well ahead; frames due within a tick go out together.
+                while (Now() < due) {
+                    if (Microseconds(due - Now()) > 2000)
+                        ::Sleep(1);
+                    else
+                        std::this_thread::yield();
+                }
             }
-            while (i - delivered.load() >= kInFlight)
-                std::this_thread::yield();
+            while (i - delivered.load() >= kInFlight) {
+                feederWaits = true;
+                if (i - delivered.load() >= kInFlight)
+                    ::WaitForSingleObject(room.Get(), 50);
+                feederWaits = false;
+            }
             const std::string& text = frames[i % kVariants];
             arrival[i] = Now();
-            channel->OnTextMessage(nullptr, text.data(), text.size());
+            if (run.deliveryOnly)
+                manager.PostResponse(prepared);
+            else
+                channel->OnTextMessage(nullptr, text.data(), text.size());
         }
     });
 
@@ -111,6 +132,8 @@ void Measure(ZrBusinessManager& manager, HWND window, int64_t serial, const Run&
         // Posted messages arrive in the order they were posted.
         latency[received] = at - arrival[received];
         delivered = ++received;
+        if (feederWaits && received % (kInFlight / 4) == 0)
+            ::SetEvent(room.Get());
     }
     const int64_t elapsed = Now() - start;
     feeder.join();
@@ -164,6 +187,7 @@ int wmain(int argc, wchar_t** argv)
                      static_cast<double>(frames) * 1e6 / Microseconds(Now() - begin));
         manager.SetNotifyWindow(&slot);
     }
+    Measure(manager, window, serial, {L"delivery only (256 in flight)", frames, 0, true});
     Measure(manager, window, serial, {L"saturated (256 in flight)", frames, 0});
     Measure(manager, window, serial, {L"paced 1000 frames/s", std::max<size_t>(frames / 20, 1000), 1000});
     Measure(manager, window, serial, {L"paced 10000 frames/s", std::max<size_t>(frames / 4, 1000), 10000});
