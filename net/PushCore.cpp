@@ -99,22 +99,20 @@ std::string PushCore::UserName() const
 
 void PushCore::start()
 {
-    stop();
     const std::string token = m_store.values ? m_store.values().token : std::string();
-    {
+    Restart([&] {
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
         m_subscriptions.clear();
-        if (!token.empty()) {
-            auto expiry = std::make_shared<ParamReqInfo>();
-            expiry->mode = 1;
-            expiry->body = kTokenExpiryTopic;
-            expiry->onPush = [this](const std::shared_ptr<ParamReqInfo>&, const std::shared_ptr<Json::Value>& root) {
-                OnTokenExpiry(root);
-            };
-            m_subscriptions[kTokenExpiryTopic].push_back(std::move(expiry));
-        }
-    }
-    StartThread();
+        if (token.empty())
+            return;
+        auto expiry = std::make_shared<ParamReqInfo>();
+        expiry->mode = 1;
+        expiry->body = kTokenExpiryTopic;
+        expiry->onPush = [this](const std::shared_ptr<ParamReqInfo>&, const std::shared_ptr<Json::Value>& root) {
+            OnTokenExpiry(root);
+        };
+        m_subscriptions[kTokenExpiryTopic].push_back(std::move(expiry));
+    });
 }
 
 void PushCore::SendTopicFrameLocked(const std::string& topic, int32_t type)

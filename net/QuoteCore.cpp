@@ -57,9 +57,11 @@ std::string QuoteCore::FrameText(const ParamReqInfo& request, int32_t info)
 
 void QuoteCore::start()
 {
-    m_heartbeat = m_store.lookup ? m_store.lookup("quotecore", "heartbeat") : std::string();
-    stop();
-    StartThread();
+    const std::string heartbeat = m_store.lookup ? m_store.lookup("quotecore", "heartbeat") : std::string();
+    Restart([&] {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        m_heartbeat = heartbeat;
+    });
 }
 
 void QuoteCore::clear()

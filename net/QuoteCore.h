@@ -50,5 +50,5 @@ private:
     OpenNotice m_onOpen;
     // Under the channel mutex; answer handlers run under it and may send.
     std::map<int64_t, std::shared_ptr<ParamReqInfo>> m_requests;
-    std::string m_heartbeat; // written by start before the thread runs
+    std::string m_heartbeat; // under the channel mutex
 };

@@ -41,6 +41,12 @@ void WeSocketChannel::RequestStop()
 
 void WeSocketChannel::stop()
 {
+    std::lock_guard<std::mutex> running(m_runLock);
+    StopLocked();
+}
+
+void WeSocketChannel::StopLocked()
+{
     RequestStop();
     if (m_thread.joinable())
         m_thread.join();

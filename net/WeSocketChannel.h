@@ -27,7 +27,9 @@ public:
     WeSocketChannel(const WeSocketChannel&) = delete;
     WeSocketChannel& operator=(const WeSocketChannel&) = delete;
 
-    // Never from the channel thread itself (it joins it).
+    // Never from the channel thread itself (it joins it). Safe against a
+    // start or stop on another thread: the business manager's tasks may run
+    // them on two workers at once.
     void stop();
 
     int32_t MissedHeartbeats() const { return m_missedHeartbeats.load(); }
@@ -41,8 +43,17 @@ protected:
     // The thread's work, from the first connection to the end.
     virtual void ChannelLoop() = 0;
 
-    // Clears the stop flag and the heartbeat counter, starts the thread.
-    void StartThread();
+    // Stops the running thread, calls prepare (with the thread stopped and
+    // no other start or stop under way), clears the stop flag and the
+    // heartbeat counter and starts the thread again.
+    template <typename Prepare>
+    void Restart(Prepare&& prepare)
+    {
+        std::lock_guard<std::mutex> running(m_runLock);
+        StopLocked();
+        prepare();
+        StartThread();
+    }
     // Sets the stop flag, ends a running wait and disconnects the client.
     void RequestStop();
     // A client connected to address with the proxy settings applied; null
@@ -76,6 +87,11 @@ protected:
     std::atomic<int32_t> m_missedHeartbeats{0};
 
 private:
+    void StartThread();
+    void StopLocked();
+
+    // Serialises start and stop; never taken on the channel thread.
+    std::mutex m_runLock;
     // The client whose Connect is in progress, so that stop can abandon it.
     std::shared_ptr<WebSocketClient> m_connecting;
     std::thread m_thread;

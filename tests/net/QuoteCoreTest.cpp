@@ -323,3 +323,27 @@ TEST_F(QuoteCoreTest, StopAbandonsAStalledHandshakeAndAnEmptyAddressEndsTheThrea
     none.start();
     none.stop();
 }
+
+TEST_F(QuoteCoreTest, StartAndStopMayComeFromTwoThreadsAtOnce)
+{
+    // The business manager restarts and stops its channels from pool tasks,
+    // which may run side by side.
+    QuoteCore core(Store(QuoteAddress()), nullptr);
+    std::atomic<bool> go{false};
+    auto churn = [&](bool starts) {
+        while (!go)
+            std::this_thread::yield();
+        for (int i = 0; i < 40; ++i) {
+            if (starts || i % 2)
+                core.start();
+            else
+                core.stop();
+            core.keepAlive();
+        }
+    };
+    std::thread a(churn, true), b(churn, false);
+    go = true;
+    a.join();
+    b.join();
+    core.stop();
+}
