@@ -11,6 +11,11 @@ source "$REPO/scripts/wine-env.sh"
 if veltray_native_i386; then arch=i686 build=$ROOT/win32; else arch=x86_64 build=$ROOT/win64; fi
 
 INSTALL=$(mktemp -d /tmp/veltray-measure.XXXXXX)
+# Connected to the sandbox, as the run command is: the channels hold their
+# connections and heartbeats instead of retrying.
+SANDBOX=$INSTALL.sandbox
+bash "$REPO/tools/sandbox/start.sh" "$SANDBOX" >/dev/null
+export VELTRAY_SANDBOX_PORT=$(sed -n 's/^port=//p' "$SANDBOX/port")
 bash "$REPO/tools/make-install.sh" "$build" "$INSTALL" 2>/dev/null
 veltray_wine_arch "$arch"
 veltray_display
@@ -20,7 +25,8 @@ cleanup() {
     "$VELTRAY_WINE" "$build/tools/velctl.exe" close 10000 >/dev/null 2>&1 || true
     wineserver -k 2>/dev/null || true
     veltray_display_stop
-    rm -rf "$INSTALL"
+    bash "$REPO/tools/sandbox/stop.sh" "$SANDBOX"
+    rm -rf "$INSTALL" "$SANDBOX"
 }
 trap cleanup EXIT
 
