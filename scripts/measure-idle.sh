@@ -2,13 +2,16 @@
 # Measures the idle cost of a running VelTray under Wine: CPU time used over a
 # 60 s window after start-up has settled, and the peak working set (VmHWM of
 # the Wine process hosting VelTray.exe). Prints one summary line.
-#   scripts/measure-idle.sh [seconds]
+#   scripts/measure-idle.sh [seconds]     (VELTRAY_MEASURE_ARCH=i686|x86_64)
 set -euo pipefail
 REPO=$(cd "$(dirname "$0")/.." && pwd)
 WINDOW=${1:-60}
 ROOT=$(bash "$REPO/scripts/build.sh" | tail -1)
 source "$REPO/scripts/wine-env.sh"
-if veltray_native_i386; then arch=i686 build=$ROOT/win32; else arch=x86_64 build=$ROOT/win64; fi
+# VELTRAY_MEASURE_ARCH=x86_64 measures the 64-bit build where both run.
+arch=${VELTRAY_MEASURE_ARCH:-}
+[[ -n $arch ]] || { veltray_native_i386 && arch=i686 || arch=x86_64; }
+[[ $arch == i686 ]] && build=$ROOT/win32 || build=$ROOT/win64
 
 INSTALL=$(mktemp -d /tmp/veltray-measure.XXXXXX)
 # Connected to the sandbox, as the run command is: the channels hold their

@@ -11,6 +11,13 @@ DESCRIPTION=${3:-$REPO/tools/install/default.json}
 
 mkdir -p "$DEST/Config" "$DEST/Data/Common" "$DEST/themes" "$DEST/res"
 cp "$BUILD/app/VelTray.exe" "$DEST/"
+# Installed without its debug information, as users get it: Wine maps every
+# section of the image, so the DWARF sections would cost tens of MiB of
+# memory. The build keeps the full image for debugging.
+strip_tool=$(sed -n 's/^CMAKE_STRIP:FILEPATH=//p' "$BUILD/CMakeCache.txt" 2>/dev/null || true)
+if [[ -x $strip_tool ]]; then
+    "$strip_tool" --strip-debug "$DEST/VelTray.exe"
+fi
 cp "$REPO/assets/res/Main.ico" "$DEST/res/"
 if [[ -d "$REPO/assets/themes" ]]; then
     cp -r "$REPO/assets/themes/." "$DEST/themes/"
