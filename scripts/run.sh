@@ -44,7 +44,8 @@ finish() {
     veltray_display_stop
 }
 stop() {
-    trap - INT TERM
+    # A second Ctrl-C must not cut the clean-up short.
+    trap '' INT TERM
     echo "[run] closing VelTray" >&2
     "$VELTRAY_WINE" "$build/tools/velctl.exe" close 10000 || true
     wait "$RUN_PID" 2>/dev/null || true
