@@ -24,7 +24,10 @@ int64_t DigitsValue(const std::wstring& digits)
 
 std::wstring FormatPriceText(const std::wstring& digits, uint32_t precise)
 {
-    if (digits.empty() || precise == 0)
+    // No price has more decimals than this; a larger precision from the wire
+    // would ask for a text of up to 4 GiB zeros.
+    constexpr uint32_t kMaxPrecise = 18;
+    if (digits.empty() || precise == 0 || precise > kMaxPrecise)
         return digits;
     if (precise >= digits.size())
         return L"0." + std::wstring(precise - digits.size(), L'0') + digits;

@@ -28,7 +28,7 @@ struct QuoteBriefResponse : DataCoreResponse {
 };
 
 // Prices travel as decimal digits scaled by 10^precise: "12345" with 2 is
-// 123.45. Empty digits or precise 0 stay as they are.
+// 123.45. Empty digits, precise 0 or a precise beyond 18 stay as they are.
 std::wstring FormatPriceText(const std::wstring& digits, uint32_t precise);
 // Change of latest against previous close in percent, two decimals, halves
 // away from zero; "--" without a previous close.

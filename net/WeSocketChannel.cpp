@@ -80,6 +80,13 @@ bool WeSocketChannel::WaitBeforeRetry()
 {
     if (m_stop)
         return false;
+    if (!m_wakeEvent) {
+        // Without its event (creation failed) the channel still retries,
+        // looking at the stop flag in short naps.
+        for (DWORD slept = 0; slept < kReconnectWaitMs && !m_stop; slept += 100)
+            ::Sleep(100);
+        return !m_stop;
+    }
     const DWORD waited = ::WaitForSingleObject(m_wakeEvent.Get(), kReconnectWaitMs);
     return waited == WAIT_TIMEOUT && !m_stop;
 }

@@ -34,7 +34,10 @@ void* BoundedAlloc(void* ud, void* block, size_t oldSize, size_t newSize)
         budget->memoryUsed -= oldSize;
         return nullptr;
     }
-    if (newSize > oldSize && newSize - oldSize > budget->memoryLimit - budget->memoryUsed) {
+    // Used may stand above the limit (the limit is lowered again after a
+    // collection with headroom): then nothing more may grow.
+    const size_t room = budget->memoryUsed < budget->memoryLimit ? budget->memoryLimit - budget->memoryUsed : 0;
+    if (newSize > oldSize && newSize - oldSize > room) {
         budget->memoryExceeded = true;
         return nullptr; // Lua raises its memory error
     }

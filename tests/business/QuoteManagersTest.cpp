@@ -48,6 +48,8 @@ TEST(QuoteTexts, PriceChangeAndPercentTexts)
     } prices[] = {
         {L"5", 2, L"0.05"}, {L"1234", 0, L"1234"}, {L"12345", 2, L"123.45"}, {L"12", 2, L"0.12"},
         {L"", 3, L""}, {L"7", 4, L"0.0007"}, {L"100", 1, L"10.0"},
+        // A precision off the wire beyond any price leaves the digits alone.
+        {L"5", 18, L"0.000000000000000005"}, {L"5", 19, L"5"}, {L"5", 4294967295u, L"5"},
     };
     for (const auto& c : prices)
         EXPECT_EQ(FormatPriceText(c.digits, c.precise), c.text) << c.digits << " " << c.precise;
