@@ -121,10 +121,79 @@ int OpenLibraries(lua_State* state)
     return 0;
 }
 
+int RaiseInstructionLimit(lua_State* state)
+{
+    BudgetOf(state).instructionsExceeded = true;
+    lua_pushstring(state, ScriptEngine::kInstructionLimitError);
+    return lua_error(state);
+}
+
+// What cjson.encode is going to write: elements visited (a table met twice
+// is written twice) and an upper bound of the text's bytes.
+struct EncodeSize {
+    uint64_t elements = 0;
+    uint64_t bytes = 0;
+};
+
+// Deeper than cjson's own nesting limit, which refuses the value anyway.
+constexpr int kEncodeMaxDepth = 1000;
+
+void MeasureForEncode(lua_State* state, int index, int depth, EncodeSize& size)
+{
+    const ScriptBudget& budget = BudgetOf(state);
+    const uint64_t room = budget.memoryUsed < budget.memoryLimit ? budget.memoryLimit - budget.memoryUsed : 0;
+    if (budget.instructions + size.elements > budget.instructionLimit)
+        RaiseInstructionLimit(state);
+    if (size.bytes > room)
+        RaiseMemoryLimit(state);
+    switch (lua_type(state, index)) {
+    case LUA_TSTRING:
+        // Control characters are written as \uXXXX: six bytes for one.
+        size.bytes += 6 * lua_objlen(state, index) + 2;
+        break;
+    case LUA_TTABLE:
+        if (depth >= kEncodeMaxDepth || !lua_checkstack(state, 3))
+            return;
+        size.bytes += 2;
+        lua_pushnil(state);
+        while (lua_next(state, index) != 0) {
+            ++size.elements;
+            size.bytes += 1;
+            const int top = lua_gettop(state);
+            MeasureForEncode(state, top - 1, depth + 1, size);
+            MeasureForEncode(state, top, depth + 1, size);
+            lua_pop(state, 1);
+        }
+        break;
+    default:
+        size.bytes += 32; // numbers, booleans, null
+        break;
+    }
+}
+
+// cjson.encode walks the value and grows its output in C, outside both
+// budgets: a table that holds one inner table many times over would make it
+// write for minutes into memory nobody counts, and its allocation failure
+// ends the process. So the value is measured first and the work charged.
+int BoundedEncode(lua_State* state)
+{
+    EncodeSize size;
+    if (lua_gettop(state) >= 1)
+        MeasureForEncode(state, 1, 0, size);
+    BudgetOf(state).instructions += size.elements;
+    lua_pushvalue(state, lua_upvalueindex(1));
+    lua_insert(state, 1);
+    lua_call(state, lua_gettop(state) - 1, LUA_MULTRET);
+    return lua_gettop(state);
+}
+
 int OpenJson(lua_State* state)
 {
     lua_pushcfunction(state, luaopen_cjson);
     lua_call(state, 0, 1);
+    lua_getfield(state, -1, "encode");
+    lua_pushcclosure(state, BoundedEncode, 1);
+    lua_setfield(state, -2, "encode");
     lua_setglobal(state, "cjson");
     return 0;
 }

@@ -15,8 +15,8 @@ struct ScriptBudget;
 // execute a limited number of VM instructions and hold a limited amount of
 // memory, and fails with kInstructionLimitError or kMemoryLimitError beyond.
 // Library functions run as C code, where no instruction is counted:
-// string.rep is checked against the memory bound up front; pattern matching
-// (string.find, gsub, match) is not bounded.
+// string.rep and cjson.encode are checked against both bounds up front;
+// pattern matching (string.find, gsub, match) is not bounded.
 class ScriptEngine {
 public:
     struct Limits {

@@ -117,6 +117,10 @@ TEST_F(ScriptEngineTest, MemoryBombsAreStopped)
         "local s = 'x' while true do s = s .. s end",
         "local t = {} while true do pcall(function() t[#t + 1] = string.rep('y', 100) .. #t end) end",
         "return string.rep('', 1e12) .. string.rep('z', 1e12)",
+        // cjson writes in C: one held string written 64 times over, and a
+        // table that holds the same table twice at every level.
+        "local s = string.rep('\\1', 1e6) local t = {} for i = 1, 64 do t[i] = s end return cjson.encode(t)",
+        "local x = {} for d = 1, 40 do x = {x, x} end return cjson.encode(x)",
     };
     for (const char* script : scripts) {
         SCOPED_TRACE(script);
