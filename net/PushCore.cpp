@@ -7,7 +7,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 namespace {

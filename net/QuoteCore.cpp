@@ -7,7 +7,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <vector>
 
 namespace {
 
