@@ -157,6 +157,46 @@ TEST(QuoteAnswers, MovementFieldsAndTheirPlausibilityRules)
     }
 }
 
+TEST(QuoteAnswers, MangledAnswersNeverStopTheReaders)
+{
+    // Answers as the service sends them, then mangled: members of every
+    // type where a number or a text belongs, and cut or flipped bytes.
+    const std::string quote = R"({"Header":{"No":7},"Body":{"data":[{"base":{"marketid":1,"code":"000001",)"
+                              R"("oldmarketcode":"SH000001","status":0,"name":"上证指数","precise":2},)"
+                              R"("newprice":"330512","yclose":"329876"}]}})";
+    const std::string movement = R"({"date":20261211,"time":93005,"marketid":1,"code":"600000","name":"浦发银行",)"
+                                 R"("price":"752","precise":2,"zdf":-215,"refzdf":12,"typename":"高台跳水"})";
+    const char* replacements[] = {"null", "true", "-1", "4294967296", "1e308", "-9223372036854775809", "\"\"",
+                                  "\"\\u0000\"", "[]", "{}", "[1,[2,[3]]]", "\"99999999999999999999999\""};
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    size_t parsed = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = round % 2 ? quote : movement;
+        // Swap a value after some colon for another type.
+        for (int k = 0; k < 3; ++k) {
+            const size_t colon = text.find(':', next() % text.size());
+            if (colon == std::string::npos)
+                continue;
+            const size_t end = text.find_first_of(",}", colon + 1);
+            if (end == std::string::npos)
+                continue;
+            text.replace(colon + 1, end - colon - 1, replacements[next() % std::size(replacements)]);
+        }
+        if (round % 5 == 0)
+            text.resize(next() % (text.size() + 1));
+        if (round % 7 == 0 && !text.empty())
+            text[next() % text.size()] = static_cast<char>(next());
+        Json::Value value;
+        if (!JsonRead::Parse(text, value))
+            continue;
+        ++parsed;
+        (void)ZrQuotePriceMgr::ParseItems(&value);
+        (void)ReadStockABItem(value);
+    }
+    EXPECT_GT(parsed, 1000u) << "most mangled answers still parse and reach the readers";
+}
+
 namespace {
 
 // The managers against the sandbox's quote service, from the sample
