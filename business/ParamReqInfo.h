@@ -1,7 +1,6 @@
 #pragma once
 #include "business/DataCoreRequest.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,9 +33,6 @@ struct ParamReqInfo {
     int32_t signStyle = 4;
     int32_t bodyStyle = 0;
     std::string tag;
-    // The caller's stop flag: an HTTP transfer in progress gives up when it
-    // is set (a channel that stops need not wait out the time-out).
-    const std::atomic<bool>* cancel = nullptr;
 
     // Sets tag to the MD5 digest (32 lower-case hex digits) of
     // "receiverId:receiverTag:context:messageType" of origin, or of

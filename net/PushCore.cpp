@@ -186,8 +186,6 @@ void PushCore::RequestAddress()
     request->section = "pushcore";
     request->key = "requrl";
     request->body = AddressBody(UserName());
-    // stop must not wait for a slow service's time-out.
-    request->cancel = &m_stop;
     std::string answer;
     request->onResponse = [&answer](const std::shared_ptr<ParamReqInfo>&, const char* body, uint32_t length) {
         answer.assign(body ? body : "", body ? length : 0);

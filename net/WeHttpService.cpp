@@ -51,10 +51,7 @@ size_t WriteHeader(char* data, size_t size, size_t count, void* user)
     return size * count;
 }
 
-int AbortWhenCancelled(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    return cancel && static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
-}
+int NoProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return 0; }
 
 bool InitializeCurl()
 {
@@ -70,7 +67,6 @@ struct Request {
     std::vector<std::pair<std::string, std::string>> params;
     bool followLocation = false;
     const std::wstring* downloadPath = nullptr;
-    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct CurlList {
@@ -101,8 +97,7 @@ WeHttpResponse Perform(const Request& request, const WeHttpPublic* pub)
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, WriteHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, AbortWhenCancelled);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(request.cancel));
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, NoProgress);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     if (response.url.compare(0, 5, "https") == 0) {
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -382,7 +377,6 @@ bool WeHttpService::Exchange(const std::shared_ptr<ParamReqInfo>& request, bool 
     transfer.headerLines = std::move(prepared.headerLines);
     transfer.body = std::move(prepared.body);
     transfer.params = std::move(prepared.params);
-    transfer.cancel = request->cancel;
     const WeHttpPublic pub = MakePublic(values);
     const WeHttpResponse response = Perform(transfer, &pub);
     if (request->onResponse)

@@ -18,8 +18,6 @@ Control, for tests and demos:
   /push/control?action=drop[&username=U]   end connections without a close
   /push/control?action=refuse&seconds=S    for S s the address request fails
                                            and the WebSocket answers 503
-  /push/control?action=stall&seconds=S     for S s the address request is
-                                           held before it is answered
   /push/control?action=interval&seconds=S  time between case pushes (0: none)
   /push/control?action=mute&on=1|0         leave heartbeats unanswered
   /push/control?action=reset               forget closed connections
@@ -79,7 +77,6 @@ class Push:
         self.state = state
         self.connections = []  # open and recently closed, oldest first
         self.refuse_until = 0.0
-        self.stall_until = 0.0
         self.interval = 5.0
         self.mute = False
         self.ticker = None
@@ -173,8 +170,6 @@ def setup(app, state):
             return web.json_response({"code": 401, "message": "bad signature"}, status=401)
         if time.monotonic() < push.refuse_until:
             return web.json_response({"code": 500, "message": "push service unavailable"}, status=500)
-        while time.monotonic() < push.stall_until:
-            await asyncio.sleep(0.1)
         try:
             order = json.loads(body)
         except ValueError:
@@ -241,8 +236,6 @@ def setup(app, state):
             return web.json_response({"dropped": len(dropped)})
         if action == "refuse":
             push.refuse_until = time.monotonic() + seconds
-        elif action == "stall":
-            push.stall_until = time.monotonic() + seconds
         elif action == "interval":
             push.interval = max(0.0, seconds)
         elif action == "mute":
