@@ -249,14 +249,36 @@ std::string RunWmic()
     ScopedHandle processHandle(process.hProcess), threadHandle(process.hThread);
     // Our copy of the write end must go, or the pipe never ends.
     writeEnd.Reset();
+    // Bounded: wmic has been seen to hang under Wine, and a pipe whose write
+    // end a child of another thread inherited meanwhile never reports its
+    // end. So the pipe is drained while the process runs, and both end with
+    // the process or the deadline.
+    constexpr ULONGLONG kWmicTimeoutMs = 10000;
+    const ULONGLONG deadline = ::GetTickCount64() + kWmicTimeoutMs;
     std::string output;
     char chunk[4096];
-    DWORD got = 0;
-    while (::ReadFile(readEnd.Get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-        if (output.size() < (1u << 20))
-            output.append(chunk, got);
+    bool exited = false;
+    for (;;) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr))
+            break; // every writer has closed
+        if (available > 0) {
+            DWORD got = 0;
+            const DWORD want = available < sizeof(chunk) ? available : static_cast<DWORD>(sizeof(chunk));
+            if (!::ReadFile(readEnd.Get(), chunk, want, &got, nullptr) || got == 0)
+                break;
+            if (output.size() < (1u << 20))
+                output.append(chunk, got);
+            continue;
+        }
+        if (exited)
+            break; // ended and drained
+        if (::GetTickCount64() >= deadline) {
+            ::TerminateProcess(processHandle.Get(), 1);
+            return {};
+        }
+        exited = ::WaitForSingleObject(processHandle.Get(), 20) == WAIT_OBJECT_0;
     }
-    ::WaitForSingleObject(processHandle.Get(), INFINITE);
     return ParseWmicOutput(output);
 }
 
